@@ -1,0 +1,47 @@
+# Quick start: `make demo` runs the menu from a demo disc, `make test` runs
+# every test. Both install what they need first.
+JOBS ?= 2
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build build-win32 build-win64 build-host test demo fuzz bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: build-win32 build-win64 build-host
+
+build-win32: deps
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 -j $(JOBS)
+
+build-win64: deps
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 -j $(JOBS)
+
+build-host: deps
+	@cmake --preset host >/dev/null
+	@cmake --build --preset host -j $(JOBS)
+
+test: build
+	ctest --test-dir build/host --output-on-failure -j $(JOBS)
+	ctest --test-dir build/win32 --output-on-failure
+	bash scripts/wine-session.sh ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
+
+demo: build-win64
+	@bash scripts/demo.sh
+
+fuzz: build-host
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+bench: deps
+	@cmake --preset host -DCMAKE_BUILD_TYPE=Release -B build/bench >/dev/null
+	@cmake --build build/bench --target dib_reader_bench -j $(JOBS)
+	@build/bench/bench/dib_reader_bench
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,28 @@
+# Compiler and linker settings for the program's own code.
+
+# Warnings for a target of our own.
+function(autorun_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(AUTORUN_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# A piece of the shipping program: small, no exceptions or RTTI, so that the
+# static runtime adds little and the program imports only system libraries.
+function(autorun_product_code target)
+  autorun_warnings(${target})
+  target_compile_options(${target} PRIVATE -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+                                           -ffunction-sections -fdata-sections)
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/resources)
+endfunction()
+
+# A Windows program or library of our own (product, stand-in or test): link the
+# runtime statically so that only system libraries are imported.
+function(autorun_static_link target)
+  target_link_options(${target} PRIVATE -static)
+endfunction()
+
+# Native builds of plain logic: sanitizers on.
+set(AUTORUN_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
