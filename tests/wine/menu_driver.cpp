@@ -1,0 +1,302 @@
+// The end-to-end harness: temporary disc folders, runs of the real menu
+// program, and the ways a user meets it (its window, buttons, message boxes).
+#include "menu_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+const char* const InstallRecordRoot = "SOFTWARE\\KORU Media";
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+struct WindowSearch {
+    DWORD processId;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM context)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && (!search->visibleOnly || IsWindowVisible(window)))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectButton(HWND child, LPARAM context)
+{
+    std::vector<ButtonInfo>* buttons = reinterpret_cast<std::vector<ButtonInfo>*>(context);
+    if (_stricmp(ClassName(child).c_str(), "Button") != 0) return TRUE;
+    ButtonInfo info;
+    info.handle = child;
+    info.text = WindowText(child);
+    info.id = GetDlgCtrlID(child);
+    GetWindowRect(child, &info.rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&info.rect), 2);
+    info.visible = IsWindowVisible(child) != FALSE;
+    buttons->push_back(info);
+    return TRUE;
+}
+
+} // namespace
+
+std::string BuildFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::string bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return bytes;
+    char buffer[4096];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, count);
+    fclose(file);
+    return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TempFolder::TempFolder()
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    static unsigned serial;
+    for (;;) {
+        char name[MAX_PATH];
+        snprintf(name, sizeof name, "%sautorun-test-%lu-%u", base, GetCurrentProcessId(), ++serial);
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = name;
+            break;
+        }
+    }
+}
+
+TempFolder::~TempFolder()
+{
+    RemoveTree(path_);
+}
+
+DiscFolder::DiscFolder()
+{
+    AddFromBuild("autorun.exe", "autorun.exe");
+}
+
+void DiscFolder::AddFromBuild(const std::string& buildName, const std::string& discName) const
+{
+    const std::string source = BuildFolder() + "\\" + buildName;
+    EXPECT_TRUE(CopyFileA(source.c_str(), File(discName).c_str(), FALSE)) << "copy " << source;
+}
+
+MenuProcess::~MenuProcess()
+{
+    if (!info_.hProcess) return;
+    if (Running()) {
+        TerminateProcess(info_.hProcess, 0xDEAD);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool MenuProcess::Start(const std::string& folder, const std::string& program)
+{
+    std::string path = folder + "\\" + program;
+    std::string commandLine = "\"" + path + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &startup, &info_) != FALSE;
+}
+
+std::vector<HWND> MenuProcess::TopLevelWindows(bool visibleOnly) const
+{
+    WindowSearch search = {info_.dwProcessId, visibleOnly, {}};
+    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND MenuProcess::WaitForMainWindow(DWORD timeoutMs)
+{
+    HWND main = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopLevelWindows(false))
+                // Visible only once WM_CREATE, and so the buttons, are done.
+                if (ClassName(window) == "Autorun" && IsWindowVisible(window)) main = window;
+            return main != nullptr || !Running();
+        },
+        timeoutMs);
+    return main;
+}
+
+HWND MenuProcess::WaitForDialog(DWORD timeoutMs)
+{
+    HWND dialog = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopLevelWindows(true))
+                if (ClassName(window) == "#32770") dialog = window;
+            return dialog != nullptr || !Running();
+        },
+        timeoutMs);
+    return dialog;
+}
+
+bool MenuProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
+{
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+    if (exitCode) GetExitCodeProcess(info_.hProcess, exitCode);
+    return true;
+}
+
+bool MenuProcess::Running() const
+{
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::vector<ButtonInfo> ListButtons(HWND window)
+{
+    std::vector<ButtonInfo> buttons;
+    EnumChildWindows(window, CollectButton, reinterpret_cast<LPARAM>(&buttons));
+    return buttons;
+}
+
+const ButtonInfo* FindButton(const std::vector<ButtonInfo>& buttons, int id)
+{
+    for (const ButtonInfo& button : buttons)
+        if (button.id == id) return &button;
+    return nullptr;
+}
+
+std::vector<ButtonInfo> VisibleButtons(HWND window)
+{
+    std::vector<ButtonInfo> visible;
+    for (const ButtonInfo& button : ListButtons(window))
+        if (button.visible) visible.push_back(button);
+    return visible;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[1024] = "";
+    int length = GetWindowTextA(window, text, sizeof text);
+    return std::string(text, length > 0 ? length : 0);
+}
+
+std::string ClassName(HWND window)
+{
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+RECT ClientRectOf(HWND window)
+{
+    RECT rect = {};
+    GetClientRect(window, &rect);
+    return rect;
+}
+
+void Click(HWND button)
+{
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+std::string MessageBoxText(HWND box)
+{
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
+
+void PressDialogButton(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    if (button)
+        PostMessageA(button, BM_CLICK, 0, 0);
+    else
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs)
+{
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+InstallRecords::InstallRecords()
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, InstallRecordRoot);
+}
+
+InstallRecords::~InstallRecords()
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, InstallRecordRoot);
+}
+
+void InstallRecords::CreateKey(const std::string& keyPath) const
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS)
+        << keyPath;
+    RegCloseKey(key);
+}
+
+void InstallRecords::SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type) const
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS)
+        << keyPath;
+    EXPECT_EQ(RegSetValueExA(key, "Path", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void InstallRecords::SetPath(const std::string& keyPath, const std::string& value) const
+{
+    SetRawPath(keyPath, std::string(value.c_str(), value.size() + 1));
+}

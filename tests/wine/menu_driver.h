@@ -1,0 +1,125 @@
+// Drives the real menu program as a user would: a temporary disc folder with
+// autorun.exe and whatever stand-ins a test puts there, the program started
+// from that folder, its window, buttons and message boxes found by process id
+// (never by a global FindWindow, which could find another program's window).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Folder of the test program; autorun.exe and the stand-ins are built there.
+std::string BuildFolder();
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// A fresh folder under the temporary directory, removed with its contents
+// when the object goes.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const
+    {
+        return path_;
+    }
+    std::string File(const std::string& name) const
+    {
+        return path_ + "\\" + name;
+    }
+
+  private:
+    std::string path_;
+};
+
+// A disc folder holding a copy of autorun.exe.
+class DiscFolder : public TempFolder {
+  public:
+    DiscFolder();
+    // Copies a file from the build folder (a stand-in) under the given name.
+    void AddFromBuild(const std::string& buildName, const std::string& discName) const;
+};
+
+struct ButtonInfo {
+    HWND handle;
+    std::string text;
+    int id;
+    RECT rect; // in the parent's client coordinates
+    bool visible;
+};
+
+// One run of the menu program.
+class MenuProcess {
+  public:
+    MenuProcess() = default;
+    ~MenuProcess(); // ends the program if it still runs
+    MenuProcess(const MenuProcess&) = delete;
+    MenuProcess& operator=(const MenuProcess&) = delete;
+
+    // Starts the given program (default: autorun.exe in the folder) with the
+    // folder as its current directory.
+    bool Start(const std::string& folder, const std::string& program = "autorun.exe");
+    DWORD ProcessId() const
+    {
+        return info_.dwProcessId;
+    }
+    HANDLE Process() const
+    {
+        return info_.hProcess;
+    }
+
+    // The main window (class "Autorun"), or null after the time-out.
+    HWND WaitForMainWindow(DWORD timeoutMs = 10000);
+    // Every visible top-level window of the process, any class.
+    std::vector<HWND> TopLevelWindows(bool visibleOnly = true) const;
+    // A visible dialog-class ("#32770") window of the process, or null.
+    HWND WaitForDialog(DWORD timeoutMs = 10000);
+    // Whether the process ends within the time-out; its exit code then.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
+    bool Running() const;
+
+  private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+std::vector<ButtonInfo> ListButtons(HWND window);
+const ButtonInfo* FindButton(const std::vector<ButtonInfo>& buttons, int id);
+std::vector<ButtonInfo> VisibleButtons(HWND window);
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+RECT ClientRectOf(HWND window);
+
+// Clicks a button without needing focus; PostMessage, because the target may
+// sit in a modal loop.
+void Click(HWND button);
+// The text of a message box (its static control 0xFFFF).
+std::string MessageBoxText(HWND box);
+// Presses a dialog's button by id (IDOK, IDYES, ...), never by its text.
+void PressDialogButton(HWND dialog, int id);
+// Waits until the window is gone.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = 10000);
+// Waits until the predicate holds, polling.
+template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000)
+{
+    const DWORD start = GetTickCount();
+    while (!predicate()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// The install record in HKLM: sets "Path" under the given key path, removes
+// everything under "SOFTWARE\KORU Media" when the object goes.
+class InstallRecords {
+  public:
+    InstallRecords();
+    ~InstallRecords();
+    void SetPath(const std::string& keyPath, const std::string& value) const;
+    void SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type = REG_SZ) const;
+    void CreateKey(const std::string& keyPath) const;
+};
