@@ -1,0 +1,39 @@
+// Name resolution and command-line joining for the program launcher.
+#include "command_line.h"
+
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+char* ResolveProgramName(const char* program)
+{
+    const size_t length = strlen(program);
+    const bool namesPlace = strpbrk(program, "\\/:") != nullptr;
+    const size_t prefix = namesPlace ? 0 : 2;
+    char* resolved = static_cast<char*>(malloc(length + prefix + 1));
+    if (!resolved) return nullptr;
+    memcpy(resolved, ".\\", prefix);
+    memcpy(resolved + prefix, program, length + 1);
+    return resolved;
+}
+
+char* JoinCommandLine(const char* const* arguments)
+{
+    size_t size = 2;
+    for (const char* const* argument = arguments; *argument; ++argument) {
+        const size_t length = strlen(*argument);
+        if (length >= SIZE_MAX - size) return nullptr; // cannot be allocated anyway
+        size += length + 1;
+    }
+    char* line = static_cast<char*>(malloc(size));
+    if (!line) return nullptr;
+    char* end = line;
+    for (const char* const* argument = arguments; *argument; ++argument) {
+        if (argument != arguments) *end++ = ' ';
+        const size_t length = strlen(*argument);
+        memcpy(end, *argument, length);
+        end += length;
+    }
+    *end = '\0';
+    return line;
+}

@@ -1,0 +1,14 @@
+// The launcher's string rules: which name the platform is asked to start, and
+// the command line the started program receives. Both results are new strings
+// from malloc, released with free; both are null when there is no memory.
+#pragma once
+
+// The program name itself when it names a folder or a drive (it holds a
+// backslash, a forward slash or a colon); otherwise ".\" and the name, so that
+// the program is looked for in the current directory only.
+char* ResolveProgramName(const char* program);
+
+// The arguments of a list closed by a null entry, in order, separated by
+// single spaces, without quoting or escaping. The buffer is 2 bytes plus the
+// length of each argument plus one.
+char* JoinCommandLine(const char* const* arguments);

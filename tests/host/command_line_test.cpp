@@ -1,0 +1,69 @@
+// The launcher's string rules: name resolution and the unquoted command line.
+#include "services/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <string>
+
+namespace {
+
+std::string Take(char* text)
+{
+    if (!text) return "<null>";
+    std::string copy(text);
+    free(text);
+    return copy;
+}
+
+TEST(ResolveProgramName, CurrentDirectoryUnlessNamePlacesIt)
+{
+    struct Case {
+        const char* program;
+        const char* expected;
+    } cases[] = {
+        {"setup.exe", ".\\setup.exe"},
+        {"Zantoria.exe", ".\\Zantoria.exe"},
+        {"RegSvr32.exe", ".\\RegSvr32.exe"},
+        {"bin\\setup.exe", "bin\\setup.exe"},
+        {"bin/setup.exe", "bin/setup.exe"},
+        {"C:setup.exe", "C:setup.exe"},
+        {"D:\\setup.exe", "D:\\setup.exe"},
+        {"\\\\server\\share\\setup.exe", "\\\\server\\share\\setup.exe"},
+        {".\\setup.exe", ".\\setup.exe"},
+        {"", ".\\"},
+        {"with space.exe", ".\\with space.exe"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Take(ResolveProgramName(c.program)), c.expected) << "program \"" << c.program << "\"";
+}
+
+TEST(JoinCommandLine, SingleSpacesNoQuoting)
+{
+    struct Case {
+        const char* name;
+        const char* arguments[5];
+        const char* expected;
+    } cases[] = {
+        {"registration", {"RegSvr32.exe", "/s", "IR50_32.DLL", nullptr}, "RegSvr32.exe /s IR50_32.DLL"},
+        {"game", {"Zantoria.exe", nullptr}, "Zantoria.exe"},
+        {"setup", {"setup.exe", nullptr}, "setup.exe"},
+        {"empty list", {nullptr}, ""},
+        {"space inside an argument is not quoted", {"a.exe", "two words", nullptr}, "a.exe two words"},
+        {"quotes pass through unescaped", {"a.exe", "\"q\"", nullptr}, "a.exe \"q\""},
+        {"empty argument does not close the list", {"a.exe", "", "b", nullptr}, "a.exe  b"},
+        {"only empty arguments", {"", "", nullptr}, " "},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Take(JoinCommandLine(c.arguments)), c.expected) << c.name;
+}
+
+TEST(JoinCommandLine, LongArgumentsHaveNoLimit)
+{
+    const std::string first(5000, 'a'), second(70000, 'b');
+    const char* arguments[] = {first.c_str(), second.c_str(), nullptr};
+    EXPECT_EQ(Take(JoinCommandLine(arguments)), first + " " + second);
+}
+
+} // namespace
