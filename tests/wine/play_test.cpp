@@ -1,0 +1,123 @@
+// Play: the game starts from its install folder with its own name as the
+// command line and takes the menu's place; a game that cannot be started
+// leaves the menu open without a message.
+#include "menu_driver.h"
+#include "standins.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const PlainKey = "SOFTWARE\\KORU Media\\ZANTORIA\\1.00";
+
+// An installed game (the recorder stand-in as "Zantoria.exe") and a disc whose
+// codec loads, so that the menu offers Play.
+struct PlayScene {
+    StandInLog log;
+    InstallRecords records;
+    TempFolder game;
+    DiscFolder disc;
+    MenuProcess menu;
+    HWND window = nullptr;
+
+    PlayScene()
+    {
+        EXPECT_TRUE(CopyFromBuild("recorder.exe", game.File("Zantoria.exe")));
+        disc.AddFromBuild("codec_loads.dll", "IR50_32.DLL");
+        records.SetPath(PlainKey, game.Path());
+    }
+    bool Start()
+    {
+        if (menu.Start(disc.Path())) window = menu.WaitForMainWindow();
+        return window != nullptr;
+    }
+    HWND PlayButtonHandle() const
+    {
+        const ButtonInfo* play = FindButton(VisibleButtons(window), PlayButton);
+        return play ? play->handle : nullptr;
+    }
+};
+
+TEST(Play, StartsTheGameInItsFolderAndEndsTheMenu)
+{
+    struct Case {
+        const char* name;
+        std::string (*installPath)(const std::string& gameFolder);
+    } cases[] = {
+        {"record without trailing backslash", [](const std::string& folder) { return folder; }},
+        {"record with trailing backslash", [](const std::string& folder) { return folder + "\\"; }},
+        // The longest folder whose game path still fits the program's buffer.
+        {"record of 242 characters", [](const std::string& folder) { return PaddedFolder(folder, 242); }},
+    };
+    for (const Case& c : cases) {
+        PlayScene scene;
+        scene.records.SetPath(PlainKey, c.installPath(scene.game.Path()));
+        ASSERT_TRUE(scene.Start()) << c.name;
+        HWND play = scene.PlayButtonHandle();
+        ASSERT_NE(play, nullptr) << c.name;
+
+        Click(play);
+        DWORD exitCode = 1;
+        ASSERT_TRUE(scene.menu.WaitForExit(10000, &exitCode)) << c.name << ": the menu stays";
+        EXPECT_EQ(exitCode, 0u) << c.name;
+        ASSERT_TRUE(scene.log.WaitForLines(1)) << c.name << ": the game did not start";
+        const std::vector<StartRecord> starts = scene.log.Starts();
+        ASSERT_EQ(starts.size(), 1u) << c.name;
+        EXPECT_EQ(starts[0].program, "Zantoria.exe") << c.name;
+        EXPECT_EQ(starts[0].commandLine, "Zantoria.exe") << c.name;
+        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.game.Path())) << c.name;
+    }
+}
+
+// The game is looked for in the install folder only, once the menu has
+// changed to it: not in the disc folder the menu started from, not on the
+// search path.
+TEST(Play, GameThatCannotBeStartedLeavesTheMenuOpen)
+{
+    struct Case {
+        const char* name;
+        void (*arrange)(const PlayScene&, const TempFolder& elsewhere);
+    } cases[] = {
+        {"game removed after start, a copy on the disc",
+         [](const PlayScene& s, const TempFolder&) {
+             DeleteFileA(s.game.File("Zantoria.exe").c_str());
+             CopyFromBuild("recorder.exe", s.disc.File("Zantoria.exe"));
+         }},
+        {"game removed after start, a copy on the search path",
+         [](const PlayScene& s, const TempFolder& elsewhere) {
+             DeleteFileA(s.game.File("Zantoria.exe").c_str());
+             CopyFromBuild("recorder.exe", elsewhere.File("Zantoria.exe"));
+         }},
+        {"game replaced by a folder of its name",
+         [](const PlayScene& s, const TempFolder&) {
+             DeleteFileA(s.game.File("Zantoria.exe").c_str());
+             CreateDirectoryA(s.game.File("Zantoria.exe").c_str(), nullptr);
+         }},
+        {"game replaced by a file that is no program",
+         [](const PlayScene& s, const TempFolder&) {
+             WriteFileBytes(s.game.File("Zantoria.exe"), "not a program");
+         }},
+    };
+    for (const Case& c : cases) {
+        TempFolder elsewhere;
+        char current[32768] = "";
+        GetEnvironmentVariableA("PATH", current, sizeof current);
+        ScopedVariable searchPath("PATH", (elsewhere.Path() + ";" + current).c_str());
+
+        PlayScene scene;
+        ASSERT_TRUE(scene.Start()) << c.name;
+        HWND play = scene.PlayButtonHandle();
+        ASSERT_NE(play, nullptr) << c.name;
+        c.arrange(scene, elsewhere);
+
+        Click(play);
+        ASSERT_TRUE(Settle(scene.window)) << c.name;
+        EXPECT_TRUE(scene.menu.Running()) << c.name;
+        EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << c.name << ": no message";
+        EXPECT_TRUE(IsWindowVisible(play)) << c.name;
+        Sleep(300); // a started recorder would have written by now
+        EXPECT_TRUE(scene.log.Lines().empty()) << c.name << ": something started";
+    }
+}
+
+} // namespace

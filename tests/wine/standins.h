@@ -1,0 +1,221 @@
+// Helpers for the end-to-end tests that use the stand-ins: the environment
+// variables that steer them, the log they write, the menu's own texts, its
+// message boxes, and the codec's place in the system folder.
+#pragma once
+
+#include "menu_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+// The menu's buttons by control id.
+enum ButtonId { PlayButton = 0, ExitButton = 1, InstallButton = 2, CodecButton = 3 };
+
+// Sets (or, given null, removes) an environment variable of this process,
+// which the menu and whatever it starts inherit; restores it when it goes.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const char* value) : name_(name)
+    {
+        std::vector<char> old(32768);
+        const DWORD length = GetEnvironmentVariableA(name, old.data(), static_cast<DWORD>(old.size()));
+        had_ = length > 0 && length < old.size();
+        if (had_) old_.assign(old.data(), length);
+        SetEnvironmentVariableA(name, value);
+    }
+    ~ScopedVariable()
+    {
+        SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// One start of the recorder stand-in: the file name it ran as, the command
+// line it was given and its current directory.
+struct StartRecord {
+    std::string program;
+    std::string commandLine;
+    std::string directory;
+};
+
+// The log every stand-in appends one line to, for the length of a test. Also
+// keeps the stand-ins quiet whatever the calling environment says.
+class StandInLog {
+  public:
+    StandInLog() : path_(folder_.File("standins.log")), log_("STANDIN_LOG", path_.c_str()) {}
+
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        const std::string text = ReadFileBytes(path_);
+        size_t start = 0;
+        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+            lines.push_back(text.substr(start, end - start));
+        return lines;
+    }
+
+    bool WaitForLines(size_t count, DWORD timeoutMs = 10000) const
+    {
+        return WaitUntil([&] { return Lines().size() >= count; }, timeoutMs);
+    }
+
+    // The starts of the recorder, in order (the DirectX stand-in's calls left out).
+    std::vector<StartRecord> Starts() const
+    {
+        std::vector<StartRecord> starts;
+        for (const std::string& line : Lines()) {
+            if (line.rfind("DirectXSetupA|", 0) == 0) continue;
+            const size_t first = line.find('|'), last = line.rfind('|');
+            if (first == std::string::npos || first == last) continue;
+            starts.push_back(
+                {line.substr(0, first), line.substr(first + 1, last - first - 1), line.substr(last + 1)});
+        }
+        return starts;
+    }
+
+    // The calls of the DirectX stand-in, each as "owner=...|root=...|flags=...".
+    std::vector<std::string> DirectXCalls() const
+    {
+        std::vector<std::string> calls;
+        for (const std::string& line : Lines())
+            if (line.rfind("DirectXSetupA|", 0) == 0) calls.push_back(line.substr(14));
+        return calls;
+    }
+
+  private:
+    TempFolder folder_;
+    std::string path_;
+    ScopedVariable log_;
+    ScopedVariable quiet_{"STANDIN_SHOW", nullptr};
+};
+
+inline std::string BuildFile(const std::string& name)
+{
+    return BuildFolder() + "\\" + name;
+}
+
+inline bool CopyFromBuild(const std::string& buildName, const std::string& destination)
+{
+    return CopyFileA(BuildFile(buildName).c_str(), destination.c_str(), FALSE) != FALSE;
+}
+
+// `folder` lengthened to `length` characters with "\." steps (and a doubled
+// backslash when the difference is odd): still the same folder, and not
+// ending in a backslash.
+inline std::string PaddedFolder(const std::string& folder, size_t length)
+{
+    std::string padded = folder;
+    size_t pad = length - folder.size();
+    if (pad % 2) {
+        padded += '\\';
+        --pad;
+    }
+    for (; pad; pad -= 2)
+        padded += "\\.";
+    return padded;
+}
+
+inline std::string Lowercase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return tolower(c); });
+    return text;
+}
+
+// A text of the menu's string catalogue as the menu itself loads it in this
+// locale: read from the program file, so the tests check ids, not wording.
+inline std::string CatalogueText(int id)
+{
+    static HMODULE program =
+        LoadLibraryExA(BuildFile("autorun.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    char text[512] = "";
+    const int length = LoadStringA(program, id, text, sizeof text);
+    return std::string(text, length > 0 ? length : 0);
+}
+
+// The ids of a dialog's visible buttons, in ascending order.
+inline std::vector<int> VisibleButtonIds(HWND dialog)
+{
+    std::vector<int> ids;
+    for (const ButtonInfo& button : VisibleButtons(dialog))
+        ids.push_back(button.id);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// Checks a message box: its owner, caption and text by catalogue id, and the
+// buttons its flags asked for.
+inline void ExpectMessageBox(HWND box, HWND owner, int textId, int captionId, std::vector<int> buttons,
+                             const std::string& what)
+{
+    ASSERT_NE(box, nullptr) << what << ": no message box";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), owner) << what << ": owner";
+    EXPECT_EQ(WindowText(box), CatalogueText(captionId)) << what << ": caption " << captionId;
+    EXPECT_EQ(MessageBoxText(box), CatalogueText(textId)) << what << ": text " << textId;
+    std::sort(buttons.begin(), buttons.end());
+    EXPECT_EQ(VisibleButtonIds(box), buttons) << what << ": buttons";
+}
+
+// Returns once the menu's thread has come back to a message loop: a sent
+// message is answered only when it pulls messages again.
+inline bool Settle(HWND window)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result) != 0;
+}
+
+inline std::string SystemFolder()
+{
+    char path[MAX_PATH] = "";
+    GetSystemDirectoryA(path, sizeof path);
+    return path;
+}
+
+// The codec's place in the system folder, "IR50_32.DLL". A test that lets the
+// menu copy there, or puts a file there itself, holds one of these, declared
+// before the menu's process so that it goes after the menu has ended: it
+// removes what was created there during the test, so that no other test
+// finds a codec there. A stand-in left there by an interrupted run is removed
+// when it is made.
+class SystemCodecFile {
+  public:
+    SystemCodecFile() : path_(SystemFolder() + "\\IR50_32.DLL")
+    {
+        if (FileExists(path_)) {
+            const std::string bytes = ReadFileBytes(path_);
+            if (bytes == ReadFileBytes(BuildFile("codec_loads.dll")) ||
+                bytes == ReadFileBytes(BuildFile("codec_refuses.dll")))
+                DeleteFileA(path_.c_str());
+        }
+        foreign_ = FileExists(path_);
+    }
+    ~SystemCodecFile()
+    {
+        if (foreign_) return;
+        WaitUntil([&] { return DeleteFileA(path_.c_str()) || !FileExists(path_); }, 5000);
+    }
+    SystemCodecFile(const SystemCodecFile&) = delete;
+    SystemCodecFile& operator=(const SystemCodecFile&) = delete;
+
+    // A file that this test did not put there: the test cannot run.
+    bool Foreign() const
+    {
+        return foreign_;
+    }
+    const std::string& Path() const
+    {
+        return path_;
+    }
+
+  private:
+    std::string path_;
+    bool foreign_ = false;
+};
