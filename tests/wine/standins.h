@@ -103,6 +103,12 @@ inline std::string BuildFile(const std::string& name)
     return BuildFolder() + "\\" + name;
 }
 
+// Both files exist and hold the same bytes.
+inline bool SameBytes(const std::string& path, const std::string& otherPath)
+{
+    return FileExists(path) && FileExists(otherPath) && ReadFileBytes(path) == ReadFileBytes(otherPath);
+}
+
 inline bool CopyFromBuild(const std::string& buildName, const std::string& destination)
 {
     return CopyFileA(BuildFile(buildName).c_str(), destination.c_str(), FALSE) != FALSE;
@@ -190,9 +196,8 @@ class SystemCodecFile {
     SystemCodecFile() : path_(SystemFolder() + "\\IR50_32.DLL")
     {
         if (FileExists(path_)) {
-            const std::string bytes = ReadFileBytes(path_);
-            if (bytes == ReadFileBytes(BuildFile("codec_loads.dll")) ||
-                bytes == ReadFileBytes(BuildFile("codec_refuses.dll")))
+            if (SameBytes(path_, BuildFile("codec_loads.dll")) ||
+                SameBytes(path_, BuildFile("codec_refuses.dll")))
                 DeleteFileA(path_.c_str());
         }
         foreign_ = FileExists(path_);

@@ -1,0 +1,203 @@
+// Install codec: the question, the copy into the system folder (never over an
+// existing file), the silent registration from the disc folder, the outcome
+// as the codec probe sees it afterwards, and Play or Install taking the codec
+// button's place once the codec loads.
+#include "menu_driver.h"
+#include "standins.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const PlainKey = "SOFTWARE\\KORU Media\\ZANTORIA\\1.00";
+const std::vector<int> YesNo = {IDYES, IDNO};
+const std::vector<int> OkOnly = {IDOK};
+
+// A disc without a loadable codec, so that the menu offers to install it.
+// `codecFile` goes on the disc as "MYIR50_32.dll"; with `withRegistration`
+// the recorder goes there as "RegSvr32.exe", exiting with `registrationExit`.
+struct CodecScene {
+    SystemCodecFile systemCodec; // goes after the menu's process
+    StandInLog log;
+    ScopedVariable registrationExit;
+    InstallRecords records;
+    TempFolder game;
+    DiscFolder disc;
+    MenuProcess menu;
+    HWND window = nullptr;
+
+    CodecScene(const char* codecFile, bool withRegistration, const char* exitCode = "0")
+        : registrationExit("STANDIN_EXIT_RegSvr32.exe", exitCode)
+    {
+        if (codecFile) disc.AddFromBuild(codecFile, "MYIR50_32.dll");
+        if (withRegistration) disc.AddFromBuild("recorder.exe", "RegSvr32.exe");
+    }
+    void InstallGame() const
+    {
+        EXPECT_TRUE(CopyFromBuild("recorder.exe", game.File("Zantoria.exe")));
+        records.SetPath(PlainKey, game.Path());
+    }
+    bool Start()
+    {
+        if (menu.Start(disc.Path())) window = menu.WaitForMainWindow();
+        return window != nullptr;
+    }
+    // Clicks Install codec, checks the question and answers it.
+    bool Answer(int answer, const std::string& what)
+    {
+        const ButtonInfo* codec = FindButton(VisibleButtons(window), CodecButton);
+        EXPECT_NE(codec, nullptr) << what << ": no codec button";
+        if (!codec) return false;
+        Click(codec->handle);
+        HWND question = menu.WaitForDialog();
+        ExpectMessageBox(question, window, 13, 14, YesNo, what + ", codec question");
+        if (!question) return false;
+        PressDialogButton(question, answer);
+        return WaitForWindowGone(question);
+    }
+    // Checks the result box and closes it.
+    void ExpectResult(int textId, const std::string& what)
+    {
+        HWND result = menu.WaitForDialog();
+        ExpectMessageBox(result, window, textId, 14, OkOnly, what + ", result box");
+        if (!result) return;
+        PressDialogButton(result, IDOK);
+        EXPECT_TRUE(WaitForWindowGone(result)) << what;
+        EXPECT_TRUE(Settle(window)) << what;
+    }
+    void ExpectRegistration(const std::string& what) const
+    {
+        const std::vector<StartRecord> starts = log.Starts();
+        ASSERT_EQ(starts.size(), 1u) << what << ": registration runs once";
+        EXPECT_EQ(starts[0].program, "RegSvr32.exe") << what;
+        EXPECT_EQ(starts[0].commandLine, "RegSvr32.exe /s IR50_32.DLL") << what;
+        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(disc.Path())) << what;
+    }
+};
+
+RECT CodecButtonRect(HWND window)
+{
+    const ButtonInfo* codec = FindButton(ListButtons(window), CodecButton);
+    return codec ? codec->rect : RECT{};
+}
+
+TEST(CodecFlow, AnsweredNoChangesNothing)
+{
+    CodecScene scene("codec_loads.dll", true);
+    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    ASSERT_TRUE(scene.Start());
+    ASSERT_TRUE(scene.Answer(IDNO, "No"));
+    ASSERT_TRUE(Settle(scene.window));
+
+    EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << "no further box";
+    const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
+    EXPECT_EQ(buttons.size(), 2u);
+    EXPECT_NE(FindButton(buttons, CodecButton), nullptr) << "the codec button stays";
+    EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << "copied although answered No";
+    EXPECT_TRUE(scene.log.Lines().empty()) << "registration ran although answered No";
+}
+
+// Once the codec loads, the action button the install state calls for stands
+// exactly where the codec button stood, and the codec button is gone for good.
+TEST(CodecFlow, InstalledCodecSwapsTheButton)
+{
+    struct Case {
+        const char* name;
+        bool gameInstalled;
+        int replacement;
+        int labelId;
+    } cases[] = {
+        {"game not installed", false, InstallButton, 3},
+        {"game installed", true, PlayButton, 5},
+    };
+    for (const Case& c : cases) {
+        CodecScene scene("codec_loads.dll", true);
+        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        if (c.gameInstalled) scene.InstallGame();
+        ASSERT_TRUE(scene.Start()) << c.name;
+        const RECT codecRect = CodecButtonRect(scene.window);
+        const ButtonInfo* exitBefore = FindButton(ListButtons(scene.window), ExitButton);
+        ASSERT_NE(exitBefore, nullptr) << c.name;
+        const RECT exitRect = exitBefore->rect;
+
+        ASSERT_TRUE(scene.Answer(IDYES, c.name));
+        scene.ExpectResult(16, c.name);
+        scene.ExpectRegistration(c.name);
+        EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll")))
+            << c.name << ": the disc copy is not in the system folder";
+
+        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
+        ASSERT_EQ(buttons.size(), 2u) << c.name;
+        const ButtonInfo* replacement = FindButton(buttons, c.replacement);
+        const ButtonInfo* exitAfter = FindButton(buttons, ExitButton);
+        ASSERT_NE(replacement, nullptr) << c.name;
+        ASSERT_NE(exitAfter, nullptr) << c.name;
+        EXPECT_TRUE(EqualRect(&replacement->rect, &codecRect))
+            << c.name << ": not in the codec button's place";
+        EXPECT_TRUE(EqualRect(&exitAfter->rect, &exitRect)) << c.name << ": Exit moved";
+        EXPECT_EQ(replacement->text, CatalogueText(c.labelId)) << c.name;
+        const ButtonInfo* codec = FindButton(ListButtons(scene.window), CodecButton);
+        ASSERT_NE(codec, nullptr) << c.name;
+        EXPECT_FALSE(codec->visible) << c.name << ": the codec button stays hidden";
+    }
+}
+
+// The outcome the user is told is the codec probe's after the install, not
+// the installer's own result.
+TEST(CodecFlow, OutcomeFollowsTheProbeAfterTheInstall)
+{
+    struct Case {
+        const char* name;
+        const char* discCopy;   // put on the disc as "MYIR50_32.dll"
+        const char* systemCopy; // already in the system folder as "IR50_32.DLL"
+        bool withRegistration;
+        const char* registrationExit;
+        int expectedText;
+        const char* expectedInSystemFolder; // stand-in whose bytes end up there, or none
+    } cases[] = {
+        {"codec that refuses to load", "codec_refuses.dll", nullptr, true, "0", 15, "codec_refuses.dll"},
+        {"unloadable codec already present is not overwritten", "codec_loads.dll", "codec_refuses.dll", true,
+         "0", 15, "codec_refuses.dll"},
+        {"registration fails but the codec loads", "codec_loads.dll", nullptr, true, "5", 16,
+         "codec_loads.dll"},
+        {"no registration program: copied all the same", "codec_loads.dll", nullptr, false, "0", 16,
+         "codec_loads.dll"},
+        {"no disc copy: nothing copied, registration still runs", nullptr, nullptr, true, "0", 15, nullptr},
+    };
+    for (const Case& c : cases) {
+        CodecScene scene(c.discCopy, c.withRegistration, c.registrationExit);
+        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        if (c.systemCopy) {
+            ASSERT_TRUE(CopyFromBuild(c.systemCopy, scene.systemCodec.Path())) << c.name;
+        }
+        ASSERT_TRUE(scene.Start()) << c.name;
+        const RECT codecRect = CodecButtonRect(scene.window);
+
+        ASSERT_TRUE(scene.Answer(IDYES, c.name));
+        scene.ExpectResult(c.expectedText, c.name);
+        if (c.withRegistration)
+            scene.ExpectRegistration(c.name);
+        else
+            EXPECT_TRUE(scene.log.Lines().empty()) << c.name;
+        if (c.expectedInSystemFolder)
+            EXPECT_EQ(ReadFileBytes(scene.systemCodec.Path()),
+                      ReadFileBytes(BuildFile(c.expectedInSystemFolder)))
+                << c.name;
+        else
+            EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << c.name;
+
+        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
+        ASSERT_EQ(buttons.size(), 2u) << c.name;
+        if (c.expectedText == 15) {
+            const ButtonInfo* codec = FindButton(buttons, CodecButton);
+            ASSERT_NE(codec, nullptr) << c.name << ": the codec button stays";
+            EXPECT_TRUE(EqualRect(&codec->rect, &codecRect)) << c.name;
+            // The user may try again: the question comes back.
+            ASSERT_TRUE(scene.Answer(IDNO, std::string(c.name) + ", second try")) << c.name;
+        } else {
+            EXPECT_NE(FindButton(buttons, InstallButton), nullptr) << c.name;
+        }
+    }
+}
+
+} // namespace

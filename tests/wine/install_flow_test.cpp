@@ -1,0 +1,216 @@
+// Install: the DirectX question, the update through the DirectX setup library
+// and its three outcomes (updated, updated with restart, failed), then the
+// disc's setup program in the menu's place.
+#include "menu_driver.h"
+#include "standins.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+namespace {
+
+const std::vector<int> YesNoCancel = {IDYES, IDNO, IDCANCEL};
+const std::vector<int> OkOnly = {IDOK};
+
+// A disc whose codec loads, with the DirectX stand-in and setup, so that the
+// menu offers Install; the DirectX result the stand-in answers with.
+struct InstallScene {
+    StandInLog log;
+    ScopedVariable directXResult;
+    DiscFolder disc;
+    MenuProcess menu;
+    HWND window = nullptr;
+
+    explicit InstallScene(const char* result = "0", const char* dsetup = "dsetup_standin.dll",
+                          bool withSetup = true)
+        : directXResult("STANDIN_DSETUP_RESULT", result)
+    {
+        disc.AddFromBuild("codec_loads.dll", "IR50_32.DLL");
+        if (dsetup) disc.AddFromBuild(dsetup, "DSETUP.dll");
+        if (withSetup) disc.AddFromBuild("recorder.exe", "setup.exe");
+    }
+    bool Start()
+    {
+        if (menu.Start(disc.Path())) window = menu.WaitForMainWindow();
+        return window != nullptr;
+    }
+    // Clicks Install and returns the DirectX question, checked.
+    HWND AskInstall(const std::string& what)
+    {
+        const ButtonInfo* install = FindButton(VisibleButtons(window), InstallButton);
+        EXPECT_NE(install, nullptr) << what;
+        if (!install) return nullptr;
+        Click(install->handle);
+        HWND question = menu.WaitForDialog();
+        ExpectMessageBox(question, window, 11, 10, YesNoCancel, what + ", DirectX question");
+        return question;
+    }
+    std::string ExpectedDirectXCall() const
+    {
+        char owner[32];
+        snprintf(owner, sizeof owner, "%p", static_cast<void*>(window));
+        return std::string("owner=") + owner + "|root=(null)|flags=0x00010018";
+    }
+    // The menu has ended with 0 and setup has started from the disc folder.
+    void ExpectSetupStarted(const std::string& what)
+    {
+        DWORD exitCode = 1;
+        ASSERT_TRUE(menu.WaitForExit(10000, &exitCode)) << what << ": the menu stays";
+        EXPECT_EQ(exitCode, 0u) << what;
+        ASSERT_TRUE(WaitUntil([&] { return !log.Starts().empty(); })) << what << ": setup did not start";
+        const std::vector<StartRecord> starts = log.Starts();
+        ASSERT_EQ(starts.size(), 1u) << what;
+        EXPECT_EQ(starts[0].program, "setup.exe") << what;
+        EXPECT_EQ(starts[0].commandLine, "setup.exe") << what;
+        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(disc.Path())) << what;
+    }
+    // The menu is back at rest with its buttons, nothing else shown or started.
+    void ExpectMenuUnchanged(const std::string& what)
+    {
+        ASSERT_TRUE(Settle(window)) << what;
+        EXPECT_TRUE(menu.Running()) << what;
+        EXPECT_EQ(menu.TopLevelWindows(true).size(), 1u) << what << ": a window besides the menu";
+        const std::vector<ButtonInfo> buttons = VisibleButtons(window);
+        EXPECT_EQ(buttons.size(), 2u) << what;
+        EXPECT_NE(FindButton(buttons, InstallButton), nullptr) << what << ": Install stays";
+        Sleep(300); // a started program would have written by now
+        EXPECT_TRUE(log.Starts().empty()) << what << ": something started";
+    }
+};
+
+TEST(InstallFlow, AnswersToTheDirectXQuestion)
+{
+    {
+        InstallScene scene;
+        ASSERT_TRUE(scene.Start());
+        HWND question = scene.AskInstall("Cancel");
+        ASSERT_NE(question, nullptr);
+        PressDialogButton(question, IDCANCEL);
+        ASSERT_TRUE(WaitForWindowGone(question));
+        scene.ExpectMenuUnchanged("Cancel");
+        EXPECT_TRUE(scene.log.DirectXCalls().empty()) << "Cancel: DirectX called";
+    }
+    {
+        InstallScene scene;
+        ASSERT_TRUE(scene.Start());
+        HWND question = scene.AskInstall("No");
+        ASSERT_NE(question, nullptr);
+        PressDialogButton(question, IDNO);
+        scene.ExpectSetupStarted("No");
+        EXPECT_TRUE(scene.log.DirectXCalls().empty()) << "No: DirectX called";
+    }
+    {
+        InstallScene scene("0");
+        ASSERT_TRUE(scene.Start());
+        HWND question = scene.AskInstall("Yes, updated");
+        ASSERT_NE(question, nullptr);
+        PressDialogButton(question, IDYES);
+        scene.ExpectSetupStarted("Yes, updated");
+        EXPECT_EQ(scene.log.DirectXCalls(), std::vector<std::string>{scene.ExpectedDirectXCall()});
+        EXPECT_EQ(scene.log.Lines().front().rfind("DirectXSetupA|", 0), 0u) << "DirectX runs before setup";
+    }
+}
+
+TEST(InstallFlow, RestartNoticeClosesOnlyWithOkThenSetupStarts)
+{
+    InstallScene scene("1");
+    ASSERT_TRUE(scene.Start());
+    HWND question = scene.AskInstall("restart");
+    ASSERT_NE(question, nullptr);
+    PressDialogButton(question, IDYES);
+    ASSERT_TRUE(WaitForWindowGone(question));
+
+    HWND notice = scene.menu.WaitForDialog();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(WindowText(notice), "Restart Windows.");
+    EXPECT_EQ(GetWindow(notice, GW_OWNER), scene.window);
+    EXPECT_EQ(scene.log.DirectXCalls(), std::vector<std::string>{scene.ExpectedDirectXCall()});
+
+    // Escape reaches the dialog as IDCANCEL, and so does a posted IDCANCEL.
+    PostMessageA(notice, WM_KEYDOWN, VK_ESCAPE, 0);
+    PressDialogButton(notice, IDCANCEL);
+    ASSERT_TRUE(Settle(notice));
+    Sleep(300);
+    EXPECT_TRUE(IsWindowVisible(notice)) << "the notice closed without OK";
+    EXPECT_TRUE(scene.menu.Running());
+    EXPECT_TRUE(scene.log.Starts().empty()) << "setup started before OK";
+
+    PressDialogButton(notice, IDOK);
+    scene.ExpectSetupStarted("after OK");
+}
+
+TEST(InstallFlow, FailedUpdateShowsTheFailureBoxAndNoSetup)
+{
+    struct Case {
+        const char* name;
+        const char* result;
+        const char* dsetup; // file put on the disc as "DSETUP.dll", or none
+        bool called;        // whether DirectXSetupA is reached
+    } cases[] = {
+        {"result -1", "-1", "dsetup_standin.dll", true},
+        {"result 2", "2", "dsetup_standin.dll", true},
+        {"result 0x80000000", "0x80000000", "dsetup_standin.dll", true},
+        {"no DSETUP.dll on the disc", "0", nullptr, false},
+        {"DSETUP.dll without ordinal 5", "0", "dsetup_wrong_ordinal.dll", false},
+    };
+    for (const Case& c : cases) {
+        InstallScene scene(c.result, c.dsetup);
+        ASSERT_TRUE(scene.Start()) << c.name;
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            const std::string what = std::string(c.name) + ", attempt " + std::to_string(attempt);
+            HWND question = scene.AskInstall(what);
+            ASSERT_NE(question, nullptr) << what;
+            PressDialogButton(question, IDYES);
+            ASSERT_TRUE(WaitForWindowGone(question)) << what;
+            HWND failure = scene.menu.WaitForDialog();
+            ExpectMessageBox(failure, scene.window, 2, 12, OkOnly, what + ", failure box");
+            PressDialogButton(failure, IDOK);
+            ASSERT_TRUE(WaitForWindowGone(failure)) << what;
+            scene.ExpectMenuUnchanged(what);
+            EXPECT_EQ(scene.log.DirectXCalls().size(), c.called ? size_t(attempt) : 0u) << what;
+        }
+    }
+}
+
+// Setup is looked for in the disc folder only; when it cannot be started the
+// menu stays as it was, without a message.
+TEST(InstallFlow, SetupThatCannotBeStartedLeavesTheMenuOpen)
+{
+    struct Case {
+        const char* name;
+        void (*arrange)(const InstallScene&, const TempFolder& elsewhere);
+    } cases[] = {
+        {"no setup.exe anywhere", [](const InstallScene&, const TempFolder&) {}},
+        {"setup.exe only on the search path",
+         [](const InstallScene&, const TempFolder& elsewhere) {
+             CopyFromBuild("recorder.exe", elsewhere.File("setup.exe"));
+         }},
+        {"setup.exe is a folder",
+         [](const InstallScene& s, const TempFolder&) {
+             CreateDirectoryA(s.disc.File("setup.exe").c_str(), nullptr);
+         }},
+        {"setup.exe is no program",
+         [](const InstallScene& s, const TempFolder&) { WriteFileBytes(s.disc.File("setup.exe"), "MZ"); }},
+    };
+    for (const Case& c : cases) {
+        TempFolder elsewhere;
+        char current[32768] = "";
+        GetEnvironmentVariableA("PATH", current, sizeof current);
+        ScopedVariable searchPath("PATH", (elsewhere.Path() + ";" + current).c_str());
+
+        InstallScene scene("0", "dsetup_standin.dll", false);
+        c.arrange(scene, elsewhere);
+        ASSERT_TRUE(scene.Start()) << c.name;
+        for (int answer : {IDNO, IDYES}) {
+            const std::string what = std::string(c.name) + (answer == IDNO ? ", No" : ", Yes");
+            HWND question = scene.AskInstall(what);
+            ASSERT_NE(question, nullptr) << what;
+            PressDialogButton(question, answer);
+            ASSERT_TRUE(WaitForWindowGone(question)) << what;
+            scene.ExpectMenuUnchanged(what);
+        }
+    }
+}
+
+} // namespace
