@@ -1,0 +1,228 @@
+// The bitmap file reader. A picture is assembled in one block with one
+// allocation (header and colour table), one re-size to add room for the pixels
+// and one read of all pixel bits straight into place; the bits are never
+// copied. Whatever a file holds, nothing is read or written outside the block,
+// the block is always large enough for what GDI will read from it when drawn,
+// and parts that a short file leaves unread are zero-filled.
+#include "dib_reader.h"
+
+#include <stdint.h>
+#include <string.h>
+
+static_assert(sizeof(BITMAPFILEHEADER) == 14 && sizeof(BITMAPINFOHEADER) == 40 &&
+                  sizeof(BITMAPCOREHEADER) == 12 && sizeof(RGBTRIPLE) == 3 && sizeof(RGBQUAD) == 4,
+              "the file's layouts");
+
+namespace {
+
+const WORD FileHeaderMark = 0x4D42; // "BM"
+
+// Four masks instead of three; not every SDK header names it.
+const DWORD AlphaBitfields = 6;
+
+// The largest block, and so every count and offset, that fits the signed
+// 32-bit sizes and positions of the file calls.
+const uint64_t MaxBlockSize = 0x7FFFFFFF;
+
+bool IsUncompressed(DWORD compression)
+{
+    return compression == BI_RGB || compression == BI_BITFIELDS || compression == AlphaBitfields;
+}
+
+// Core headers only ever carried these bit counts; the rest are refused.
+bool WidenCoreHeader(BITMAPINFOHEADER* header)
+{
+    BITMAPCOREHEADER core;
+    memcpy(&core, header, sizeof core);
+    const WORD bits = core.bcBitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return false;
+
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = core.bcWidth;
+    header->biHeight = core.bcHeight;
+    header->biPlanes = core.bcPlanes;
+    header->biBitCount = bits;
+    header->biCompression = BI_RGB;
+    header->biSizeImage = 0;
+    header->biXPelsPerMeter = 0;
+    header->biYPelsPerMeter = 0;
+    header->biClrUsed = bits == 24 ? 0 : 1u << bits;
+    header->biClrImportant = 1u << bits;
+    return true;
+}
+
+// Settles the header's final sizes: the pixel bits' length in biSizeImage, the
+// colour count in biClrUsed. Returns false for a picture that no block can
+// safely hold.
+bool CompleteHeader(BITMAPINFOHEADER* header)
+{
+    if (header->biSize < sizeof(BITMAPINFOHEADER) || header->biWidth < 0) return false;
+
+    // GDI takes the colour masks from offset 40 whatever the header's size.
+    // After a 40-byte header they follow it in the file, so they are read as
+    // part of a longer header: otherwise they would be neither in the block
+    // nor counted, and drawing would take them from the pixel bits.
+    const DWORD withMasks = header->biCompression == BI_BITFIELDS     ? 52
+                            : header->biCompression == AlphaBitfields ? 56
+                                                                      : 0;
+    if (header->biSize < withMasks) header->biSize = withMasks;
+
+    // Rows of whole 4-byte words; a negative height is a top-down picture.
+    const uint64_t rows = header->biHeight < 0 ? -int64_t(header->biHeight) : header->biHeight;
+    const uint64_t rowBytes = (uint64_t(header->biBitCount) * uint32_t(header->biWidth) + 31) / 32 * 4;
+    const uint64_t pixelBytes = rowBytes <= MaxBlockSize ? rowBytes * rows : UINT64_MAX;
+
+    // A compressed picture states its compressed length; an uncompressed one
+    // must hold every row that drawing reads, whatever it states.
+    if (header->biSizeImage == 0 ||
+        (IsUncompressed(header->biCompression) && header->biSizeImage < pixelBytes)) {
+        if (pixelBytes > MaxBlockSize) return false;
+        header->biSizeImage = DWORD(pixelBytes);
+    }
+
+    if (header->biClrUsed == 0 && header->biBitCount <= 8) header->biClrUsed = 1u << header->biBitCount;
+    if (header->biClrUsed > 0xFFFF) return false;
+
+    return header->biSize + 4 * uint64_t(header->biClrUsed) + header->biSizeImage <= MaxBlockSize;
+}
+
+// Reads up to count bytes and zero-fills whatever the file did not deliver.
+// A failed read answers HFILE_ERROR, which counts as nothing read.
+void ReadZeroFilled(HFILE file, BYTE* buffer, UINT count)
+{
+    UINT got = _lread(file, buffer, count);
+    if (got > count) got = 0;
+    memset(buffer + got, 0, count - got);
+}
+
+// The colour table of a core header arrives as 3-byte triples at the start of
+// the table's room. Going from the last entry to the first, each 4-byte entry
+// lands at or beyond the triple it comes from, so no triple is overwritten
+// before it has been moved.
+void WidenColourTable(BYTE* table, DWORD colours)
+{
+    for (DWORD i = colours; i-- > 0;) {
+        const BYTE* triple = table + 3 * i;
+        const BYTE blue = triple[0], green = triple[1], red = triple[2];
+        BYTE* quad = table + 4 * i;
+        quad[0] = blue;
+        quad[1] = green;
+        quad[2] = red;
+        quad[3] = 0;
+    }
+}
+
+HGLOBAL Discard(HGLOBAL block)
+{
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return nullptr;
+}
+
+} // namespace
+
+HGLOBAL ReadDibHeader(HFILE file)
+{
+    const LONG start = _llseek(file, 0, FILE_CURRENT);
+    if (start == HFILE_ERROR) return nullptr;
+
+    // Every short read is a failure here, and a failed read answers
+    // HFILE_ERROR, which is never the count asked for either.
+    BITMAPFILEHEADER fileHeader;
+    if (_lread(file, &fileHeader, sizeof fileHeader) != sizeof fileHeader) return nullptr;
+    DWORD offBits = fileHeader.bfOffBits;
+    if (fileHeader.bfType != FileHeaderMark) {
+        // A bare bitmap: the same bytes are read again as its header.
+        offBits = 0;
+        if (_llseek(file, start, FILE_BEGIN) != start) return nullptr;
+    }
+
+    // Read before the header's kind is known, so a core header needs 40 bytes too.
+    BITMAPINFOHEADER header;
+    if (_lread(file, &header, sizeof header) != sizeof header) return nullptr;
+    const bool core = header.biSize == sizeof(BITMAPCOREHEADER);
+    if (core) {
+        if (!WidenCoreHeader(&header)) return nullptr;
+        // Back to the end of the 12-byte header, where its colour table starts.
+        if (_llseek(file, -LONG(sizeof header - sizeof(BITMAPCOREHEADER)), FILE_CURRENT) == HFILE_ERROR)
+            return nullptr;
+    }
+    if (!CompleteHeader(&header)) return nullptr;
+
+    const DWORD colours = header.biClrUsed;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, header.biSize + 4 * colours);
+    if (!block) return nullptr;
+    BYTE* dib = static_cast<BYTE*>(GlobalLock(block));
+    if (!dib) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    memcpy(dib, &header, sizeof header);
+
+    const UINT moreHeader = header.biSize - sizeof header;
+    if (moreHeader && _lread(file, dib + sizeof header, moreHeader) != moreHeader) return Discard(block);
+
+    if (colours) {
+        BYTE* table = dib + header.biSize;
+        ReadZeroFilled(file, table, colours * (core ? sizeof(RGBTRIPLE) : sizeof(RGBQUAD)));
+        if (core) WidenColourTable(table, colours);
+    }
+
+    // The pixel offset counts from where reading began, not from the start of
+    // the file. A seek that fails would leave the bits to come from the wrong
+    // place, so it refuses the picture.
+    if (offBits) {
+        const int64_t bits = int64_t(start) + offBits;
+        if (uint64_t(bits) > MaxBlockSize || _llseek(file, LONG(bits), FILE_BEGIN) != bits)
+            return Discard(block);
+    }
+
+    GlobalUnlock(block);
+    return block;
+}
+
+HGLOBAL LoadDibFile(HFILE file)
+{
+    HGLOBAL block = ReadDibHeader(file);
+    if (!block) return nullptr;
+    const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(block));
+    if (!header) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    // ReadDibHeader has made sure the whole block fits in 31 bits.
+    const DWORD bitsOffset = header->biSize + 4 * header->biClrUsed;
+    const DWORD bitsSize = header->biSizeImage;
+    GlobalUnlock(block);
+
+    // The block is unlocked, so the re-size may move it; only the handle that
+    // comes back is valid afterwards.
+    HGLOBAL grown = GlobalReAlloc(block, bitsOffset + bitsSize, 0);
+    if (!grown) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    BYTE* bits = static_cast<BYTE*>(GlobalLock(grown));
+    if (!bits) {
+        GlobalFree(grown);
+        return nullptr;
+    }
+    bits += bitsOffset;
+
+    LONG got = _hread(file, bits, LONG(bitsSize));
+    if (got < 0 || DWORD(got) > bitsSize) got = 0;
+    memset(bits + got, 0, bitsSize - DWORD(got));
+
+    GlobalUnlock(grown);
+    return grown;
+}
+
+HGLOBAL LoadDibFile(const char* fileName)
+{
+    OFSTRUCT scratch;
+    const HFILE file = OpenFile(fileName, &scratch, OF_READ);
+    if (file == HFILE_ERROR) return nullptr;
+    HGLOBAL block = LoadDibFile(file);
+    _lclose(file);
+    return block;
+}
