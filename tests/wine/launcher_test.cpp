@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-// Plain code over a handful of Win32 calls, built into this test program as is.
-#include "services/command_line.cpp"
-#include "services/launcher.cpp"
+#include "services/launcher.h"
 
 namespace {
 
