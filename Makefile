@@ -36,7 +36,7 @@ fuzz: build-host
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: deps
-	@cmake --preset host -DCMAKE_BUILD_TYPE=Release -B build/bench >/dev/null
+	@cmake --preset host -DCMAKE_BUILD_TYPE=Release -DAUTORUN_SANITIZE=OFF -B build/bench >/dev/null
 	@cmake --build build/bench --target dib_reader_bench -j $(JOBS)
 	@build/bench/bench/dib_reader_bench
 

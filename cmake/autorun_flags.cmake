@@ -24,5 +24,11 @@ function(autorun_static_link target)
   target_link_options(${target} PRIVATE -static)
 endfunction()
 
-# Native builds of plain logic: sanitizers on.
-set(AUTORUN_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+# Native builds of plain logic: sanitizers on, except where measuring speed
+# (the benchmark build turns them off).
+option(AUTORUN_SANITIZE "Build native code with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+if(AUTORUN_SANITIZE)
+  set(AUTORUN_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+else()
+  set(AUTORUN_SANITIZER_FLAGS "")
+endif()
