@@ -81,10 +81,11 @@ LANGID CheckedUserLanguage()
 {
     const LANGID language = GetUserDefaultUILanguage();
     const char* locale = getenv("LC_ALL");
-    if (locale)
-        for (const LocaleCase& c : Locales)
-            if (strncmp(locale, c.locale, strlen(c.locale)) == 0)
-                EXPECT_EQ(language, c.language) << "locale " << locale << " not honoured";
+    for (const LocaleCase& c : Locales) {
+        if (locale && strncmp(locale, c.locale, strlen(c.locale)) == 0) {
+            EXPECT_EQ(language, c.language) << "locale " << locale << " not honoured";
+        }
+    }
     return language;
 }
 
