@@ -27,7 +27,7 @@ build-host: deps
 test: build
 	ctest --test-dir build/host --output-on-failure -j $(JOBS)
 	ctest --test-dir build/win32 --output-on-failure
-	bash scripts/wine-session.sh ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
+	AUTORUN_PRIVATE_DISPLAY=1 bash scripts/wine-session.sh ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
 
 demo: build-win64
 	@bash scripts/demo.sh
