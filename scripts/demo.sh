@@ -31,7 +31,8 @@ fi
 
 # Inside the Wine session. Each demo starts from a machine without the codec.
 rm -f "$WINEPREFIX/drive_c/windows/system32/IR50_32.DLL"
-export STANDIN_SHOW=1 STANDIN_LOG='C:\windows\temp\autorun-demo.log'
+# The DirectX stand-in asks for a restart, so that Install shows every step.
+export STANDIN_SHOW=1 STANDIN_DSETUP_RESULT=1 STANDIN_LOG='C:\windows\temp\autorun-demo.log'
 cd "$disc"
 
 if [ "${AUTORUN_DEMO_SCREENSHOT:-auto}" = never ] ||

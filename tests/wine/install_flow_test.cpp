@@ -214,3 +214,46 @@ TEST(InstallFlow, SetupThatCannotBeStartedLeavesTheMenuOpen)
 }
 
 } // namespace
+
+namespace {
+
+// The restart notice in the user's language: CTest runs this once per locale,
+// and the platform picks the dialog's variant as it picks the texts'.
+TEST(LocalisedRestartNotice, CaptionAndButtonInTheUserLanguage)
+{
+    const struct {
+        WORD primary;
+        const char* caption;
+        const char* button;
+    } notices[] = {
+        {LANG_DANISH, "Genstart Windows.", "OK"},          {LANG_GERMAN, "Windows-Neustart", "OK"},
+        {LANG_ENGLISH, "Restart Windows.", "OK"},          {LANG_SPANISH, "Reiniciar Windows", "Aceptar"},
+        {LANG_FRENCH, "Red\xE9marrez Windows.", "OK"},     {LANG_ITALIAN, "Riavvia Windows.", "OK"},
+        {LANG_DUTCH, "Windows opnieuw opstarten. ", "OK"}, {LANG_NORWEGIAN, "Start Windows p\xE5 nytt", "OK"},
+        {LANG_SWEDISH, "Starta om Windows.", "OK"},
+    };
+    const WORD primary = PRIMARYLANGID(GetUserDefaultUILanguage());
+    const auto* expected = std::find_if(std::begin(notices), std::end(notices),
+                                        [&](const auto& notice) { return notice.primary == primary; });
+    ASSERT_NE(expected, std::end(notices)) << "no notice for language " << primary;
+
+    InstallScene scene("1");
+    ASSERT_TRUE(scene.Start());
+    HWND question = scene.AskInstall("localised restart");
+    ASSERT_NE(question, nullptr);
+    PressDialogButton(question, IDYES);
+    ASSERT_TRUE(WaitForWindowGone(question));
+
+    HWND notice = scene.menu.WaitForDialog();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(WindowText(notice), expected->caption);
+    EXPECT_EQ(WindowText(GetDlgItem(notice, IDOK)), expected->button);
+    EXPECT_FALSE(WindowText(GetDlgItem(notice, 0xFFFF)).empty());
+    EXPECT_EQ(GetWindowLongA(notice, GWL_STYLE) & WS_SYSMENU, 0) << "the notice has no close box";
+
+    // Enter presses the default button, OK.
+    PostMessageA(GetDlgItem(notice, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+    scene.ExpectSetupStarted("after Enter");
+}
+
+} // namespace
