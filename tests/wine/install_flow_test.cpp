@@ -46,6 +46,17 @@ struct InstallScene {
         ExpectMessageBox(question, window, 11, 10, YesNoCancel, what + ", DirectX question");
         return question;
     }
+    // Starts the menu, answers Yes to the DirectX question (whose stand-in
+    // asks for a restart) and returns the restart notice, or null.
+    HWND OpenRestartNotice(const std::string& what)
+    {
+        if (!Start()) return nullptr;
+        HWND question = AskInstall(what);
+        if (!question) return nullptr;
+        PressDialogButton(question, IDYES);
+        if (!WaitForWindowGone(question)) return nullptr;
+        return menu.WaitForDialog();
+    }
     std::string ExpectedDirectXCall() const
     {
         char owner[32];
@@ -115,13 +126,7 @@ TEST(InstallFlow, AnswersToTheDirectXQuestion)
 TEST(InstallFlow, RestartNoticeClosesOnlyWithOkThenSetupStarts)
 {
     InstallScene scene("1");
-    ASSERT_TRUE(scene.Start());
-    HWND question = scene.AskInstall("restart");
-    ASSERT_NE(question, nullptr);
-    PressDialogButton(question, IDYES);
-    ASSERT_TRUE(WaitForWindowGone(question));
-
-    HWND notice = scene.menu.WaitForDialog();
+    HWND notice = scene.OpenRestartNotice("restart");
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(WindowText(notice), "Restart Windows.");
     EXPECT_EQ(GetWindow(notice, GW_OWNER), scene.window);
@@ -238,13 +243,7 @@ TEST(LocalisedRestartNotice, CaptionAndButtonInTheUserLanguage)
     ASSERT_NE(expected, std::end(notices)) << "no notice for language " << primary;
 
     InstallScene scene("1");
-    ASSERT_TRUE(scene.Start());
-    HWND question = scene.AskInstall("localised restart");
-    ASSERT_NE(question, nullptr);
-    PressDialogButton(question, IDYES);
-    ASSERT_TRUE(WaitForWindowGone(question));
-
-    HWND notice = scene.menu.WaitForDialog();
+    HWND notice = scene.OpenRestartNotice("localised restart");
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(WindowText(notice), expected->caption);
     EXPECT_EQ(WindowText(GetDlgItem(notice, IDOK)), expected->button);
