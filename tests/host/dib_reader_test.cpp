@@ -456,7 +456,7 @@ TEST_F(DibReader, NameForm)
 TEST_F(DibReader, BitmapTestSuites)
 {
     const std::filesystem::path root = AUTORUN_BMP_TESTDATA_DIR;
-    if (!std::filesystem::is_directory(root)) GTEST_SKIP() << "no test bitmaps at " << root;
+    ASSERT_TRUE(std::filesystem::is_directory(root)) << "the bitmap test suites are missing at " << root;
 
     int read = 0, refused = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {

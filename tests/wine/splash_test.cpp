@@ -150,7 +150,7 @@ TEST(Splash, MenuSurvivesEveryTestSuiteBitmap)
 {
     std::vector<std::string> files;
     CollectBitmaps(AUTORUN_BMP_TESTDATA, &files);
-    ASSERT_GT(files.size(), 100u) << "bitmap test suites not found at " << AUTORUN_BMP_TESTDATA;
+    ASSERT_GT(files.size(), 100u) << "the bitmap test suites are missing at " << AUTORUN_BMP_TESTDATA;
 
     for (const std::string& file : files) {
         const std::string picture = ReadFileBytes(file);
