@@ -1,17 +1,75 @@
 // Program launcher: starts a program from the current directory (or from the
 // place its name gives) with an unquoted command line, then either waits for
 // it and returns its exit code, or ends this process so that the started
-// program takes the menu's place.
+// program takes the menu's place. A program that Windows will only start with
+// full rights is started through the shell's "runas" verb instead, which asks
+// the user's consent.
 #include "launcher.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <stdlib.h>
 
 #include "command_line.h"
+#include "process_start.h"
+
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740
+#endif
 
 namespace {
 
 enum LaunchMode { WaitForEnd, ReplaceThisProcess };
+
+typedef BOOL(WINAPI* ShellExecuteExFunction)(SHELLEXECUTEINFOA* info);
+
+// Since Vista, CreateProcessA refuses a program that needs full rights (an
+// installer, or one whose manifest or compatibility entry asks for them) with
+// ERROR_ELEVATION_REQUIRED. The shell's "runas" verb starts the same file
+// after the consent prompt. SHELL32 is bound here only, so that the menu
+// neither imports it nor loads it at start. On success *process is the
+// started program's handle (null if the shell gave none); a declined prompt
+// (ERROR_CANCELLED) fails like any other refusal.
+bool StartThroughShell(const char* resolved, const char* const* arguments, HANDLE* process)
+{
+    char directory[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
+    // An elevated program does not inherit the current directory; without it
+    // the program would start in the system folder.
+    if (length == 0 || length >= sizeof directory) return false;
+    char* parameters = JoinCommandLine(arguments[0] ? arguments + 1 : arguments);
+    if (!parameters) return false;
+
+    bool started = false;
+    HMODULE shell = LoadLibraryA("SHELL32.dll");
+    if (shell) {
+        FARPROC address = GetProcAddress(shell, "ShellExecuteExA");
+        if (address) {
+            ShellExecuteExFunction shellExecuteEx =
+                reinterpret_cast<ShellExecuteExFunction>(reinterpret_cast<void (*)()>(address));
+            SHELLEXECUTEINFOA info = {};
+            info.cbSize = sizeof info;
+            // NOASYNC: the menu may end right after this call. FLAG_NO_UI: the
+            // shell shows none of its own error boxes; a failed start leaves
+            // the menu as it was, without a word, as any failed start does.
+            info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+            // The consent prompt comes to the front only for the window the
+            // user is working in; without one it waits in the taskbar.
+            info.hwnd = GetActiveWindow();
+            info.lpVerb = "runas";
+            info.lpFile = resolved;
+            info.lpParameters = parameters;
+            info.lpDirectory = directory;
+            info.nShow = SW_SHOWNORMAL;
+            started = shellExecuteEx(&info) != FALSE;
+            *process = started ? info.hProcess : nullptr;
+        }
+        // The shell may leave threads or windows of its own behind after the
+        // call, so SHELL32 stays loaded for the rest of the run.
+    }
+    free(parameters);
+    return started;
+}
 
 int Launch(const char* program, const char* const* arguments, LaunchMode mode)
 {
@@ -33,24 +91,28 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(resolved, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        free(commandLine);
-        free(resolved);
-        return -1;
-    }
+    bool started = StartProgramProcess(resolved, commandLine, &startup, &process) != FALSE;
+    // Only this refusal is worth a second attempt: every other one would
+    // fail the same way through the shell.
+    if (!started && GetLastError() == ERROR_ELEVATION_REQUIRED)
+        started = StartThroughShell(resolved, arguments, &process.hProcess);
+    free(commandLine);
+    free(resolved);
+    if (!started) return -1;
 
     // The end of the process releases the handles, the windows and the named
     // mutexes; nothing of the menu's own shutdown runs.
     if (mode == ReplaceThisProcess) ExitProcess(0);
 
-    WaitForSingleObject(process.hProcess, INFINITE);
+    // A start through the shell that gave no process handle cannot be waited
+    // for: its outcome is unknown, which counts as a failure.
     DWORD exitCode = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    free(commandLine);
-    free(resolved);
+    if (process.hProcess) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hProcess);
+    }
+    if (process.hThread) CloseHandle(process.hThread);
     return static_cast<int>(exitCode); // 0xFFFFFFFF reads as -1, like a failed start
 }
 

@@ -3,7 +3,9 @@
 # machine: a 32-bit GUI program within its size budget, importing only
 # libraries every Windows machine has, and carrying exactly the resources the
 # menu needs: the string tables and the restart notice in all 24 language
-# variants, the version block and the icon.
+# variants, the version block, the icon and the application manifest. It runs
+# from Windows 95 on: subsystem version 4.0, and the test build's seam is not
+# in it.
 #   check_program_file.sh build/win32/autorun.exe
 set -uo pipefail
 
@@ -28,6 +30,9 @@ headers=$("$objdump" -p "$program") || { echo "FAIL: $objdump cannot read $progr
 grep -q 'file format pei-i386' <<<"$headers" || fail "not a pei-i386 file"
 grep -Eq '^Magic[[:space:]]+010b' <<<"$headers" || fail "optional header magic is not 010b (PE32)"
 grep -Eq '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "subsystem is not 2 (Windows GUI)"
+grep -Eq '^MajorSubsystemVersion[[:space:]]+4$' <<<"$headers" &&
+  grep -Eq '^MinorSubsystemVersion[[:space:]]+0$' <<<"$headers" || fail "subsystem version is not 4.0"
+! grep -qa AUTORUN_SEAM "$program" || fail "carries the test build's process-start seam"
 size=$(stat -c %s "$program")
 [ "$size" -le $max_size ] || fail "program file is $size bytes, more than $max_size"
 
@@ -47,6 +52,7 @@ expected=$(
     echo "5 103 $language"
   done
   echo "16 1 1024"
+  echo "24 1 0"
   echo "14 101 2057"
   echo "3 1 2057"
 )
@@ -62,6 +68,20 @@ done < <(comm -13 <(sort <<<"$expected") <(sort <<<"$actual"))
 # The one icon image: 32 by 32, 256 colours, with its mask.
 icon_size=$(sed -n 's/^--type=3 --name=1 --language=2057 .*size=\([0-9]*\).*/\1/p' <<<"$listing")
 [ -z "$icon_size" ] || [ "$icon_size" -eq 2216 ] || fail "icon 1 is $icon_size bytes, not 2216"
+
+# The manifest: the user's own rights, written for Vista to Windows 11, and
+# neither DPI awareness nor visual styles, which would change the window.
+manifest=$(wrestool -x --raw --type=24 --name=1 "$program" 2>/dev/null | tr -d '\r')
+grep -q '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' <<<"$manifest" ||
+  fail "manifest does not ask for asInvoker without uiAccess"
+for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+          4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+          8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+  grep -qi "<supportedOS Id=\"{$os}\"/>" <<<"$manifest" || fail "manifest lacks supportedOS $os"
+done
+manifest_elements=$(sed 's/<!--.*-->//' <<<"$manifest" | sed '/<!--/,/-->/d')
+! grep -qiE 'dpiAware|dpiAwareness|Common-Controls' <<<"$manifest_elements" ||
+  fail "manifest declares DPI awareness or a common-controls dependency"
 
 if [ ${#failures[@]} -gt 0 ]; then
   echo "FAIL: $program:" >&2

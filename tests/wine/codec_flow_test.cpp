@@ -142,6 +142,25 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
     }
 }
 
+// A registration program that Windows starts only with full rights starts
+// through the shell; the menu waits for it and goes on as usual.
+TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
+{
+    ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "RegSvr32.exe");
+    CodecScene scene("codec_loads.dll", true);
+    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    ASSERT_TRUE(scene.Start());
+    ASSERT_TRUE(scene.Answer(IDYES, "elevated"));
+    scene.ExpectResult(16, "elevated");
+
+    const std::vector<StartRecord> starts = scene.log.Starts();
+    ASSERT_EQ(starts.size(), 1u) << "registration runs once";
+    EXPECT_EQ(starts[0].program, "RegSvr32.exe");
+    ExpectStartedThroughTheShell(starts[0], "/s IR50_32.DLL");
+    EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.disc.Path()));
+    EXPECT_NE(FindButton(VisibleButtons(scene.window), InstallButton), nullptr);
+}
+
 // The outcome the user is told is the codec probe's after the install, not
 // the installer's own result.
 TEST(CodecFlow, OutcomeFollowsTheProbeAfterTheInstall)

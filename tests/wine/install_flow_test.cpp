@@ -218,6 +218,40 @@ TEST(InstallFlow, SetupThatCannotBeStartedLeavesTheMenuOpen)
     }
 }
 
+// Windows refuses a plain start of a setup program that needs full rights;
+// setup then starts through the shell, which asks for consent, and the menu
+// ends as usual. When the shell cannot start it either, the menu stays.
+TEST(InstallFlow, SetupNeedingFullRightsStartsThroughTheShell)
+{
+    ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "setup.exe");
+    {
+        InstallScene scene;
+        ASSERT_TRUE(scene.Start());
+        HWND question = scene.AskInstall("elevated");
+        ASSERT_NE(question, nullptr);
+        PressDialogButton(question, IDNO);
+        DWORD exitCode = 1;
+        ASSERT_TRUE(scene.menu.WaitForExit(10000, &exitCode)) << "the menu stays";
+        EXPECT_EQ(exitCode, 0u);
+        ASSERT_TRUE(scene.log.WaitForLines(1)) << "setup did not start";
+        const std::vector<StartRecord> starts = scene.log.Starts();
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0].program, "setup.exe");
+        ExpectStartedThroughTheShell(starts[0], "");
+        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.disc.Path()));
+    }
+    {
+        InstallScene scene("0", "dsetup_standin.dll", false);
+        WriteFileBytes(scene.disc.File("setup.exe"), "MZ");
+        ASSERT_TRUE(scene.Start());
+        HWND question = scene.AskInstall("the shell cannot start it");
+        ASSERT_NE(question, nullptr);
+        PressDialogButton(question, IDNO);
+        ASSERT_TRUE(WaitForWindowGone(question));
+        scene.ExpectMenuUnchanged("the shell cannot start it");
+    }
+}
+
 } // namespace
 
 namespace {

@@ -1,7 +1,9 @@
 // The launcher's wait mode, called directly (the replace mode ends its caller
 // and is seen through the menu's Play and Install): the started program's exit
 // code comes back, names are resolved against the current directory only, and
-// every failed start gives -1 with nothing started.
+// every failed start gives -1 with nothing started. A program that Windows
+// starts only with full rights (the test build refuses it once, as Windows
+// does) starts through the shell.
 #include "menu_driver.h"
 #include "standins.h"
 
@@ -72,6 +74,40 @@ TEST(LaunchAndWait, NamesWithAFolderOrDriveAreUsedAsGiven)
     ASSERT_EQ(starts.size(), 3u);
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(starts[i].commandLine, names[i]) << names[i];
+}
+
+TEST(LaunchAndWait, ProgramNeedingFullRightsStartsThroughTheShell)
+{
+    {
+        StandInLog log;
+        TempFolder folder;
+        ASSERT_TRUE(CopyFromBuild("recorder.exe", folder.File("prog.exe")));
+        ScopedVariable exitCode("STANDIN_EXIT_prog.exe", "3");
+        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "prog.exe");
+        ScopedCurrentDirectory current(folder.Path());
+        const char* const arguments[] = {"prog.exe", "/s", "two words", nullptr};
+
+        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), 3) << "waited for, with its exit code";
+        const std::vector<StartRecord> starts = log.Starts();
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0].program, "prog.exe");
+        ExpectStartedThroughTheShell(starts[0], "/s two words");
+        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder.Path()));
+    }
+    {
+        StandInLog log;
+        TempFolder folder;
+        WriteFileBytes(folder.File("prog.exe"), "MZ");
+        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "prog.exe");
+        ScopedCurrentDirectory current(folder.Path());
+        const char* const arguments[] = {"prog.exe", nullptr};
+
+        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), -1) << "the shell cannot start it either";
+        EXPECT_TRUE(log.Lines().empty());
+        char left[8];
+        EXPECT_EQ(GetEnvironmentVariableA("AUTORUN_SEAM_ELEVATION_REQUIRED", left, sizeof left), 0u)
+            << "the refusal did not happen";
+    }
 }
 
 TEST(LaunchAndWait, FailedStartsGiveMinusOne)

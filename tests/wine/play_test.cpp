@@ -69,6 +69,28 @@ TEST(Play, StartsTheGameInItsFolderAndEndsTheMenu)
     }
 }
 
+// A game that Windows will start only with full rights starts through the
+// shell, in its install folder, and the menu ends as usual.
+TEST(Play, GameNeedingFullRightsStartsThroughTheShell)
+{
+    ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "Zantoria.exe");
+    PlayScene scene;
+    ASSERT_TRUE(scene.Start());
+    HWND play = scene.PlayButtonHandle();
+    ASSERT_NE(play, nullptr);
+
+    Click(play);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(scene.menu.WaitForExit(10000, &exitCode)) << "the menu stays";
+    EXPECT_EQ(exitCode, 0u);
+    ASSERT_TRUE(scene.log.WaitForLines(1)) << "the game did not start";
+    const std::vector<StartRecord> starts = scene.log.Starts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].program, "Zantoria.exe");
+    ExpectStartedThroughTheShell(starts[0], "");
+    EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.game.Path()));
+}
+
 // The game is looked for in the install folder only, once the menu has
 // changed to it: not in the disc folder the menu started from, not on the
 // search path.

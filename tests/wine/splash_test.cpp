@@ -78,7 +78,10 @@ struct MenuOnDisc {
     {
         disc.AddFromBuild("codec_loads.dll", "IR50_32.DLL");
         if (picture) WriteFileBytes(disc.File("autorun.bmp"), *picture);
-        if (process.Start(disc.Path())) window = process.WaitForMainWindow();
+        // A header that asks for some 2 GiB of pixels makes the x86_64 build
+        // allocate and fill that much before its window shows: seconds, and
+        // more on a busy machine.
+        if (process.Start(disc.Path())) window = process.WaitForMainWindow(60000);
     }
 };
 

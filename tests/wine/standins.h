@@ -136,6 +136,21 @@ inline std::string Lowercase(std::string text)
     return text;
 }
 
+// A program started through the shell sees a command line that the shell
+// built: the program's path in quotes, then the parameters. (A plain start by
+// the menu passes the unquoted argument list.)
+inline void ExpectStartedThroughTheShell(const StartRecord& start, const std::string& parameters)
+{
+    const std::string& line = start.commandLine;
+    const size_t close = line.find('"', 1);
+    ASSERT_TRUE(!line.empty() && line[0] == '"' && close != std::string::npos)
+        << "not started through the shell: " << line;
+    const std::string path = line.substr(1, close - 1);
+    EXPECT_EQ(Lowercase(path.substr(path.find_last_of("\\/") + 1)), Lowercase(start.program)) << line;
+    const size_t rest = line.find_first_not_of(' ', close + 1);
+    EXPECT_EQ(rest == std::string::npos ? "" : line.substr(rest), parameters) << line;
+}
+
 // A text of the menu's string catalogue as the menu itself loads it in this
 // locale: read from the program file, so the tests check ids, not wording.
 inline std::string CatalogueText(int id)
