@@ -35,10 +35,11 @@ demo: build-win64
 fuzz: build-host
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
-bench: deps
+bench: deps build-win32 build-win64
 	@cmake --preset host -DCMAKE_BUILD_TYPE=Release -DAUTORUN_SANITIZE=OFF -B build/bench >/dev/null
 	@cmake --build build/bench --target dib_reader_bench -j $(JOBS)
 	@build/bench/bench/dib_reader_bench
+	@bash scripts/bench-startup.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

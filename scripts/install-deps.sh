@@ -2,7 +2,12 @@
 # Installs what building and testing need, from Debian's packages, and
 # generates the locales the language tests start the menu in. Quick and quiet
 # when everything is already there: apt-get runs only for missing packages.
+# On a machine that runs 32-bit code, also the 32-bit Wine (wine32:i386), so
+# that the shipping program itself can run; on one that does not, wine32 must
+# not be there at all, since it makes /usr/bin/wine fail.
 set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev clang-format
@@ -14,24 +19,38 @@ packages=(
 )
 locales=(en_US en_GB en_IE de_DE de_AT de_CH fr_FR fr_CA fr_BE fr_CH es_ES es_MX it_IT nl_NL da_DK nb_NO nn_NO sv_SE)
 
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
+if bash "$root/scripts/can-run-32bit.sh" >/dev/null; then
+  runs_32bit=1
+  packages+=(wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+else
+  runs_32bit=0
+  if installed wine32:i386; then
+    echo "wine32 is installed, but this machine cannot run 32-bit code: it makes /usr/bin/wine fail." >&2
+    echo "Remove it: apt-get remove wine32:i386" >&2
+    exit 1
+  fi
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  installed "$package" || missing+=("$package")
+done
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
-  # Never wine32: it cannot run on these machines and makes /usr/bin/wine fail.
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" wine32- >/dev/null
-fi
-
-if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q 'install ok installed'; then
-  echo "wine32 is installed; it breaks /usr/bin/wine here. Remove it: apt-get remove wine32" >&2
-  exit 1
+  # Where 32-bit code cannot run, wine32 must not come in with anything else.
+  extra=()
+  [ $runs_32bit -eq 1 ] || extra=(wine32-)
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" "${extra[@]}" >/dev/null
 fi
 
 need_gen=0

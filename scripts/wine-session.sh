@@ -4,6 +4,10 @@
 # the command ends, and a private Xvfb display unless DISPLAY is already set
 # (or AUTORUN_PRIVATE_DISPLAY=1 asks for one anyway).
 #   scripts/wine-session.sh ctest --test-dir build/win64
+# Where the machine runs 32-bit code and the 32-bit Wine is installed, the
+# session also prepares a WoW64 prefix of its own for the shipping i686
+# program (build/wineprefix-i686, exported as AUTORUN_WINEPREFIX_I686) and
+# keeps a server running for it too.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +23,28 @@ fi
 
 quietly() { "$@" </dev/null >/dev/null 2>&1; }
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+wine32_installed=0
+if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  wine32_installed=1
+fi
+
+prefixes=("$WINEPREFIX")
+if [ $wine32_installed -eq 1 ] && bash "$root/scripts/can-run-32bit.sh" >/dev/null; then
+  export AUTORUN_WINEPREFIX_I686=$root/build/wineprefix-i686
+  prefixes+=("$AUTORUN_WINEPREFIX_I686")
+fi
+
+make_prefix() {
+  export WINEPREFIX=$1
+  # A prefix made before the 32-bit Wine was installed has no syswow64, and
+  # no program at all starts in it any more: make it again.
+  if [ -f "$WINEPREFIX/system.reg" ] && [ $wine32_installed -eq 1 ] &&
+     [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+    echo "The Wine prefix $WINEPREFIX predates the 32-bit Wine; making it again..."
+    quietly wineserver -k || true
+    rm -rf "$WINEPREFIX"
+  fi
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
   echo "Creating the Wine prefix $WINEPREFIX (once)..."
   quietly wine wineboot -i || true
@@ -31,15 +56,32 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   quietly wine reg add 'HKCU\Software\Wine\DllOverrides' /v ir50_32 /t REG_SZ /d native /f
   quietly wineserver -w
   rm -f "$WINEPREFIX"/drive_c/windows/system32/ir50_32.dll "$WINEPREFIX"/drive_c/windows/syswow64/ir50_32.dll
-fi
+}
 
-# A persistent server, started with its output detached, so that the helper
-# processes Wine starts never hold a test runner's pipes open.
-quietly wineserver -k || true
-quietly wineserver -w || true
-quietly wineserver -p
-trap 'quietly wineserver -k || true; quietly wineserver -w || true' EXIT
-quietly wine wineboot -u || true
+# A persistent server per prefix, started with its output detached, so that
+# the helper processes Wine starts never hold a test runner's pipes open.
+start_server() {
+  export WINEPREFIX=$1
+  quietly wineserver -k || true
+  quietly wineserver -w || true
+  quietly wineserver -p
+  quietly wine wineboot -u || true
+}
+
+stop_servers() {
+  for prefix in "${prefixes[@]}"; do
+    WINEPREFIX=$prefix quietly wineserver -k || true
+    WINEPREFIX=$prefix quietly wineserver -w || true
+  done
+}
+
+main_prefix=$WINEPREFIX
+trap stop_servers EXIT
+for prefix in "${prefixes[@]}"; do
+  make_prefix "$prefix"
+  start_server "$prefix"
+done
+export WINEPREFIX=$main_prefix
 
 status=0
 "$@" || status=$?

@@ -4,5 +4,6 @@
 BOOL StartProgramProcess(const char* program, char* commandLine, STARTUPINFOA* startup,
                          PROCESS_INFORMATION* process)
 {
-    return CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, startup, process);
+    return CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, startup,
+                          process);
 }

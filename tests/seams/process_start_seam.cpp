@@ -38,5 +38,6 @@ BOOL StartProgramProcess(const char* program, char* commandLine, STARTUPINFOA* s
         SetLastError(ERROR_ELEVATION_REQUIRED);
         return FALSE;
     }
-    return CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, startup, process);
+    return CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, startup,
+                          process);
 }

@@ -60,7 +60,8 @@ struct InstallScene {
     std::string ExpectedDirectXCall() const
     {
         char owner[32];
-        snprintf(owner, sizeof owner, "%p", static_cast<void*>(window));
+        snprintf(owner, sizeof owner, "0x%08lX",
+                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window) & 0xFFFFFFFF));
         return std::string("owner=") + owner + "|root=(null)|flags=0x00010018";
     }
     // The menu has ended with 0 and setup has started from the disc folder.

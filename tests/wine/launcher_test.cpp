@@ -122,7 +122,9 @@ TEST(LaunchAndWait, FailedStartsGiveMinusOne)
              CopyFromBuild("recorder.exe", elsewhere.File("prog.exe"));
          }},
         {"only beside the program that launches",
-         [](const TempFolder&, const TempFolder&) { CopyFromBuild("recorder.exe", BuildFile("prog.exe")); }},
+         [](const TempFolder&, const TempFolder&) {
+             CopyFromBuild("recorder.exe", TestProgramFolder() + "\\prog.exe");
+         }},
         {"a folder of that name",
          [](const TempFolder& current, const TempFolder&) {
              CreateDirectoryA(current.File("prog.exe").c_str(), nullptr);
@@ -141,7 +143,7 @@ TEST(LaunchAndWait, FailedStartsGiveMinusOne)
 
         const char* const arguments[] = {"prog.exe", nullptr};
         EXPECT_EQ(LaunchAndWait("prog.exe", arguments), -1) << c.name;
-        DeleteFileA(BuildFile("prog.exe").c_str());
+        DeleteFileA((TestProgramFolder() + "\\prog.exe").c_str());
         EXPECT_TRUE(log.Lines().empty()) << c.name << ": something started";
     }
 }

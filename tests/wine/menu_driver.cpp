@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-const char* const InstallRecordRoot = "SOFTWARE\\KORU Media";
+// Under HKLM\SOFTWARE.
+const char* const InstallRecordRoot = "KORU Media";
 
 void RemoveTree(const std::string& path)
 {
@@ -64,12 +66,32 @@ BOOL CALLBACK CollectButton(HWND child, LPARAM context)
 
 } // namespace
 
-std::string BuildFolder()
+std::string TestProgramFolder()
 {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     std::string folder(path, length);
     return folder.substr(0, folder.find_last_of('\\'));
+}
+
+std::string BuildFolder()
+{
+    char folder[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("AUTORUN_TEST_BUILD", folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return TestProgramFolder();
+    std::string path(folder, length);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+bool ProgramUnderTestIs32Bit()
+{
+    static const bool is32Bit = [] {
+        DWORD type = SCS_64BIT_BINARY;
+        GetBinaryTypeA((BuildFolder() + "\\autorun.exe").c_str(), &type);
+        return type == SCS_32BIT_BINARY;
+    }();
+    return is32Bit;
 }
 
 std::string ReadFileBytes(const std::string& path)
@@ -265,19 +287,33 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs)
 
 InstallRecords::InstallRecords()
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, InstallRecordRoot);
+    RemoveAll();
 }
 
 InstallRecords::~InstallRecords()
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, InstallRecordRoot);
+    RemoveAll();
+}
+
+REGSAM InstallRecords::View()
+{
+    return ProgramUnderTestIs32Bit() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
+void InstallRecords::RemoveAll()
+{
+    HKEY software;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | View(), &software) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(software, InstallRecordRoot);
+    RegCloseKey(software);
 }
 
 void InstallRecords::CreateKey(const std::string& keyPath) const
 {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS)
         << keyPath;
     RegCloseKey(key);
@@ -286,8 +322,8 @@ void InstallRecords::CreateKey(const std::string& keyPath) const
 void InstallRecords::SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type) const
 {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS)
         << keyPath;
     EXPECT_EQ(RegSetValueExA(key, "Path", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),

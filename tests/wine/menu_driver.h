@@ -9,8 +9,15 @@
 #include <string>
 #include <vector>
 
-// Folder of the test program; autorun.exe and the stand-ins are built there.
+// Folder of the build under test, holding autorun.exe and the stand-ins:
+// the test program's own (x86_64) build unless AUTORUN_TEST_BUILD names
+// another, the shipping i686 build's.
 std::string BuildFolder();
+// The test program's own folder.
+std::string TestProgramFolder();
+// Whether the program under test is a 32-bit one: it then reads the 32-bit
+// registry view and sees the 32-bit system folder.
+bool ProgramUnderTestIs32Bit();
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
@@ -113,8 +120,9 @@ template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutM
     return true;
 }
 
-// The install record in HKLM: sets "Path" under the given key path, removes
-// everything under "SOFTWARE\KORU Media" when the object goes.
+// The install record in HKLM, in the registry view of the program under
+// test: sets "Path" under the given key path, removes everything under
+// "SOFTWARE\KORU Media" when the object goes.
 class InstallRecords {
   public:
     InstallRecords();
@@ -122,4 +130,8 @@ class InstallRecords {
     void SetPath(const std::string& keyPath, const std::string& value) const;
     void SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type = REG_SZ) const;
     void CreateKey(const std::string& keyPath) const;
+
+  private:
+    static REGSAM View();
+    static void RemoveAll();
 };

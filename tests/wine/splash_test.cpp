@@ -130,6 +130,25 @@ TEST(Splash, MissingOrBrokenPictureLeavesTheMenuOnBlack)
     }
 }
 
+// A picture whose header asks for nearly 2 GiB of pixels: the x86_64 build
+// finds the room, reads the pixels the file holds and draws them; a 32-bit
+// process cannot allocate that much in its 2 GiB of address space, so the
+// shipping program refuses the picture and stays black.
+TEST(Splash, PictureAskingForNearly2GiBDependsOnTheBuild)
+{
+    std::string picture = QuadrantPicture();
+    const uint32_t hugeSizeImage = 0x7FFF0000;
+    for (int i = 0; i < 4; ++i)
+        picture[14 + 20 + i] = static_cast<char>(hugeSizeImage >> (8 * i)); // biSizeImage
+    MenuOnDisc menu(&picture);
+    ASSERT_NE(menu.window, nullptr);
+    const bool drawn = !ProgramUnderTestIs32Bit();
+    for (const Probe& probe : QuadrantProbes)
+        EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), drawn ? probe.expected : RGB(0, 0, 0))
+            << (drawn ? "x86_64 build" : "i686 build") << " at " << probe.x << "," << probe.y;
+    EXPECT_EQ(VisibleButtons(menu.window).size(), 2u);
+}
+
 // Every file of the public bitmap test suites, good, questionable or broken,
 // as "autorun.bmp": the menu comes up with its buttons, survives a repaint and
 // ends normally on Exit.

@@ -193,10 +193,15 @@ inline bool Settle(HWND window)
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result) != 0;
 }
 
+// The system folder as the program under test sees it: a 32-bit program's
+// "system32" is the 64-bit system's syswow64.
 inline std::string SystemFolder()
 {
     char path[MAX_PATH] = "";
-    GetSystemDirectoryA(path, sizeof path);
+    if (ProgramUnderTestIs32Bit())
+        GetSystemWow64DirectoryA(path, sizeof path);
+    else
+        GetSystemDirectoryA(path, sizeof path);
     return path;
 }
 
