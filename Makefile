@@ -3,7 +3,7 @@
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-win32 build-win64 build-host test demo fuzz bench format clean
+.PHONY: all deps build build-win32 build-win64 build-host test demo screenshots fuzz bench format clean
 
 all: build
 
@@ -31,6 +31,9 @@ test: build
 
 demo: build-win64
 	@bash scripts/demo.sh
+
+screenshots: build-win64
+	@bash scripts/screenshots.sh
 
 fuzz: build-host
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)

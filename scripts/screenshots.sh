@@ -1,0 +1,317 @@
+#!/usr/bin/env bash
+# Pictures of the menu in every language variant a Unix locale can select, so
+# that translations can be checked by looking:
+#   scripts/screenshots.sh      (make screenshots; needs make build-win64)
+# The variants are the languages of the program's string table. For each, the
+# Unix locale meant to select it is tried with ui_language.exe, which prints
+# the language id Wine really gives a process started in that locale. Where
+# the two agree, the menu is started in that locale in each of three machine
+# states, and its window, title bar included, is saved as
+# build/screenshots/<locale>-<state>.png:
+#   codec   the codec library is missing: Install codec
+#   install the codec loads, no install record: Install
+#   play    the codec loads, the install record names a folder with the game: Play
+# build/screenshots/all.png lays them out, one row per locale, with a caption
+# under each; build/screenshots/languages.png is the small excerpt shown in
+# the README (docs/languages.png). Variants no locale selects are listed at
+# the end with the reason, and the run checks its own pictures: it fails when
+# one is missing, differs in size, or does not show the state it was taken in.
+#
+# Runs in a Wine prefix of its own (build/screenshots-prefix), always on a
+# private Xvfb. The codec file and the install record it puts there are
+# removed again when it ends.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/win64
+out=$root/build/screenshots
+work=$root/build/screenshots-work
+export WINEPREFIX=$root/build/screenshots-prefix
+
+states=(codec install play)
+declare -A state_caption=([codec]="codec missing" [install]="not installed" [play]="installed")
+
+# The Unix locale meant to select each variant, and what is known about those
+# that none can.
+declare -A locale_for=(
+  [1030]=da_DK [1031]=de_DE [1033]=en_US [1034]=es_ES [1036]=fr_FR [1040]=it_IT [1043]=nl_NL
+  [1044]=nb_NO [1053]=sv_SE [2055]=de_CH [2057]=en_GB [2058]=es_MX [2060]=fr_BE [2064]=it_CH
+  [2067]=nl_BE [2068]=nn_NO [3079]=de_AT [3081]=en_AU [3082]=es_ES [3084]=fr_CA [4105]=en_CA
+  [4108]=fr_CH [5129]=en_NZ [6153]=en_IE
+)
+declare -A known_limit=(
+  [1034]="Windows names the traditional sort es-ES_tradnl, and Wine makes that of no Unix locale (it drops modifiers such as @tradnl)"
+)
+
+install_key='HKLM\SOFTWARE\KORU Media'
+record_key="$install_key"'\ZANTORIA\1.00'
+
+quietly() { "$@" </dev/null >/dev/null 2>&1; }
+
+# Inside the Wine session: learn which language each locale selects, then
+# start the menu in each state and locale and capture its window.
+# Writes $work/selected ("locale id" lines) and $work/captures
+# ("locale|id|state|title|file" lines).
+if [ "${1:-}" = --inside ]; then
+  codec_file=$WINEPREFIX/drive_c/windows/system32/IR50_32.DLL
+  menu=""
+
+  remove_record() { quietly wine reg delete "$install_key" /f || true; }
+  cleanup() {
+    if [ -n "$menu" ]; then
+      kill "$menu" 2>/dev/null || true
+      wait "$menu" 2>/dev/null || true
+    fi
+    rm -f "$codec_file"
+    remove_record
+  }
+
+  # The prefix is ours alone, so a codec library there is one an interrupted
+  # run left behind; anything else is not ours to remove.
+  while read -r file; do
+    if ! cmp -s "$file" "$build/codec_loads.dll"; then
+      echo "A codec library that is not the stand-in is in the prefix: $file" >&2
+      exit 1
+    fi
+    rm -f "$file"
+  done < <(find "$(dirname "$codec_file")" -maxdepth 1 -iname "$(basename "$codec_file")")
+  trap cleanup EXIT
+  remove_record
+
+  add_codec() { cp "$build/codec_loads.dll" "$codec_file"; }
+  add_record() {
+    quietly wine reg add "$record_key" /v Path /t REG_SZ /d "Z:${work//\//\\}\\game" /f ||
+      { echo "Cannot write the install record" >&2; return 1; }
+  }
+  set_state() {
+    case $1 in
+    codec) rm -f "$codec_file" && remove_record ;;
+    install) add_codec && remove_record ;;
+    play) add_codec && add_record ;;
+    esac
+  }
+
+  # The menu's viewable top-level X window: Wine marks each with the Unix
+  # process id of its program.
+  find_window() {
+    local window
+    for window in $(xwininfo -root -tree | awk '/\("autorun.exe" "autorun.exe"\)/ { print $1 }'); do
+      [ "$(xprop -id "$window" _NET_WM_PID 2>/dev/null | awk '{ print $3 }')" = "$1" ] || continue
+      xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable' || continue
+      echo "$window"
+      return 0
+    done
+    return 1
+  }
+
+  # Painted: the middle of the window shows the splash picture's many colours
+  # rather than a plain background, and two captures in a row are the same.
+  painted() {
+    [ "$(convert "$1" -gravity center -crop 50%x50%+0+0 +repage -format %k info:)" -ge 16 ]
+  }
+  capture_painted() {
+    local window=$1 file=$2 previous=$work/previous.png current=$work/current.png
+    rm -f "$previous"
+    for _ in $(seq 1 50); do
+      sleep 0.1
+      import -silent -window "$window" "$current" 2>/dev/null || continue
+      if [ -f "$previous" ] && painted "$current" && compare -metric AE "$previous" "$current" null: 2>/dev/null; then
+        mv "$current" "$file"
+        return 0
+      fi
+      mv "$current" "$previous"
+    done
+    return 1
+  }
+
+  # Starts the menu in the locale, saves its window to the file, ends it.
+  # Prints the window's title.
+  capture() {
+    local locale=$1 file=$2 window=""
+    LC_ALL=$locale.UTF-8 LANG=$locale.UTF-8 wine autorun.exe </dev/null >/dev/null 2>&1 &
+    menu=$!
+    for _ in $(seq 1 100); do
+      window=$(find_window "$menu") && break
+      kill -0 "$menu" 2>/dev/null || break
+      sleep 0.1
+    done
+    local status=0
+    if [ -z "$window" ]; then
+      echo "$locale: the menu showed no window" >&2
+      status=1
+    elif ! capture_painted "$window" "$file"; then
+      echo "$locale: the window did not settle into a painted picture" >&2
+      status=1
+    else
+      xprop -id "$window" -notype _NET_WM_NAME | sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p'
+    fi
+    kill "$menu" 2>/dev/null || true
+    wait "$menu" 2>/dev/null || true
+    menu=""
+    # Gone from the display too, so that the next menu finds no other one.
+    for _ in $(seq 1 50); do
+      if [ -z "$window" ] || ! xwininfo -id "$window" >/dev/null 2>&1; then break; fi
+      sleep 0.1
+    done
+    return $status
+  }
+
+  cd "$work/disc"
+  declare -A selected=()
+  while read -r id locale; do
+    [ -z "${selected[$locale]:-}" ] || continue
+    selected[$locale]=$(LC_ALL=$locale.UTF-8 LANG=$locale.UTF-8 wine "$build/ui_language.exe" </dev/null 2>/dev/null |
+      tr -d '\r') || true
+    echo "$locale ${selected[$locale]}" >>"$work/selected"
+  done <"$work/tries"
+
+  wanted=()
+  while read -r id locale; do
+    if [ "${selected[$locale]:-}" = "$id" ]; then wanted+=("$locale:$id"); fi
+  done <"$work/tries"
+
+  failed=0
+  for state in "${states[@]}"; do
+    set_state "$state"
+    for pair in "${wanted[@]}"; do
+      locale=${pair%%:*} id=${pair##*:}
+      file=$out/$locale-$state.png
+      if title=$(capture "$locale" "$file"); then
+        echo "$locale|$id|$state|$title|$file" >>"$work/captures"
+      else
+        failed=1
+      fi
+    done
+  done
+  exit $failed
+fi
+
+# Outside: prepare the disc and the game folder, capture in the Wine session,
+# then lay the pictures out, list what could not be captured and check it all.
+for file in autorun.exe ui_language.exe codec_loads.dll recorder.exe; do
+  [ -f "$build/$file" ] || { echo "No $build/$file; build the win64 preset first (make build-win64)." >&2; exit 1; }
+done
+
+# The variants, grouped by language: primary language first, then the id.
+mapfile -t variants < <(wrestool -l --type=6 --name=1 "$build/autorun.exe" | grep -oE 'language=[0-9]+' |
+  cut -d= -f2 | sort -u | awk '{ print $1 % 1024, $1 }' | sort -n -k1,1 -k2,2 | cut -d' ' -f2)
+[ ${#variants[@]} -gt 0 ] || { echo "No string table found in $build/autorun.exe" >&2; exit 1; }
+
+rm -rf "$out" "$work"
+mkdir -p "$out" "$work/disc" "$work/game"
+trap 'rm -rf "$work"' EXIT
+cp "$build/autorun.exe" "$work/disc/autorun.exe"
+python3 "$root/scripts/make_splash.py" "$work/disc/autorun.bmp"
+cp "$build/recorder.exe" "$work/game/Zantoria.exe"
+
+# A locale that is not generated is not tried: Wine would still take the
+# language from its name, but the process would run in the C locale.
+available=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]')
+declare -A reason=()
+failures=()
+: >"$work/tries"
+for id in "${variants[@]}"; do
+  locale=${locale_for[$id]:-}
+  if [ -z "$locale" ]; then
+    reason[$id]="no Unix locale is known to select it"
+  elif ! grep -qx "$(tr '[:upper:]' '[:lower:]' <<<"$locale").utf8" <<<"$available"; then
+    reason[$id]="the locale $locale.UTF-8 is not generated here (scripts/install-deps.sh generates it)"
+    failures+=("$id not captured: ${reason[$id]}")
+  else
+    echo "$id $locale" >>"$work/tries"
+  fi
+done
+
+: >"$work/selected"
+: >"$work/captures"
+echo "Capturing the menu in ${#variants[@]} language variants under Wine..."
+session=0
+AUTORUN_PRIVATE_DISPLAY=1 bash "$root/scripts/wine-session.sh" bash "$root/scripts/screenshots.sh" --inside || session=$?
+
+declare -A selected=() captured=() title=()
+while read -r locale id; do selected[$locale]=$id; done <"$work/selected"
+while IFS='|' read -r locale id state text file; do
+  captured[$locale-$state]=$file
+  title[$locale-$state]=$text
+done <"$work/captures"
+
+# What was captured, in sheet order, and what not, with the reason.
+rows=()
+for id in "${variants[@]}"; do
+  [ -z "${reason[$id]:-}" ] || continue
+  locale=${locale_for[$id]}
+  if [ "${selected[$locale]:-none}" = "$id" ]; then
+    rows+=("$locale:$id")
+  else
+    reason[$id]="$locale selects ${selected[$locale]:-no language} under this Wine"
+    [ -z "${known_limit[$id]:-}" ] || reason[$id]+=": ${known_limit[$id]}"
+    [ -n "${selected[$locale]:-}" ] || failures+=("ui_language.exe printed nothing in $locale")
+  fi
+done
+
+[ $session -eq 0 ] || failures+=("the capture session failed (exit code $session)")
+[ ${#rows[@]} -gt 0 ] || failures+=("no language variant could be captured")
+
+# Every picture is there and the window's size, and each shows its state: the
+# title changes once the game is installed, the button once the codec loads.
+size=""
+montage_args=()
+for row in "${rows[@]}"; do
+  locale=${row%%:*} id=${row##*:}
+  for state in "${states[@]}"; do
+    file=${captured[$locale-$state]:-}
+    if [ -z "$file" ] || [ ! -f "$file" ]; then
+      failures+=("no picture of $locale in the $state state")
+      continue
+    fi
+    this=$(identify -format '%wx%h' "$file")
+    size=${size:-$this}
+    [ "$this" = "$size" ] || failures+=("$file is $this, not $size like the first picture")
+    [ -n "${title[$locale-$state]}" ] || failures+=("$locale, $state state: the window has no title")
+    montage_args+=(-label "$locale | $id | ${state_caption[$state]}" "$file")
+  done
+  codec=${captured[$locale-codec]:-} install=${captured[$locale-install]:-}
+  if [ -f "$codec" ] && [ -f "$install" ] && compare -metric AE "$codec" "$install" null: 2>/dev/null; then
+    failures+=("$locale: the codec missing and not installed pictures are the same")
+  fi
+  if [ -n "${captured[$locale-install]:-}" ] && [ -n "${captured[$locale-play]:-}" ] &&
+     [ "${title[$locale-install]}" = "${title[$locale-play]}" ]; then
+    failures+=("$locale: the title is the same installed and not installed (${title[$locale-play]})")
+  fi
+done
+
+sheet=$out/all.png
+if [ ${#montage_args[@]} -gt 0 ]; then
+  montage -font DejaVu-Sans -pointsize 13 -background white -geometry +6+6 -tile ${#states[@]}x \
+    "${montage_args[@]}" "$sheet"
+fi
+if [ ! -s "$sheet" ] || ! identify "$sheet" >/dev/null 2>&1; then failures+=("no contact sheet at $sheet"); fi
+
+# The README's excerpt: three languages in the Install state.
+excerpt=()
+for locale in de_DE fr_FR sv_SE; do
+  file=${captured[$locale-install]:-}
+  if [ -f "$file" ]; then excerpt+=(-label "$locale | ${selected[$locale]} | ${state_caption[install]}" "$file"); fi
+done
+if [ ${#excerpt[@]} -eq 9 ]; then
+  montage -font DejaVu-Sans -pointsize 13 -background white -geometry +4+4 -tile 3x "${excerpt[@]}" \
+    -colors 256 "PNG8:$out/languages.png"
+else
+  failures+=("no README excerpt: German, French or Swedish was not captured")
+fi
+
+echo
+echo "Captured ${#rows[@]} of ${#variants[@]} language variants in ${#states[@]} states, $size each:"
+for row in "${rows[@]}"; do printf '  %s %s\n' "${row##*:}" "${row%%:*}"; done
+if [ ${#rows[@]} -lt ${#variants[@]} ]; then
+  echo "Not captured:"
+  for id in "${variants[@]}"; do
+    [ -z "${reason[$id]:-}" ] || printf '  %s %s\n' "$id" "${reason[$id]}"
+  done
+fi
+if [ ${#failures[@]} -gt 0 ]; then
+  echo >&2
+  printf 'FAIL: %s\n' "${failures[@]}" >&2
+  exit 1
+fi
+echo "Contact sheet: $sheet"
