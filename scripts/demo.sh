@@ -46,7 +46,7 @@ wine autorun.exe &
 menu=$!
 window=""
 for _ in $(seq 1 100); do
-  window=$(xwininfo -root -tree 2>/dev/null | grep -E '"ZANTORIA [^"]*"' | head -n 1 || true)
+  window=$(xwininfo -root -tree 2>/dev/null | grep -E '"[^"]*ZANTORIA[^"]*"' | head -n 1 || true)
   [ -n "$window" ] && break
   sleep 0.1
 done
