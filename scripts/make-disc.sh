@@ -45,9 +45,18 @@ case "$out/" in
   *) fail "DISC_OUT $out is not inside $root/build" ;;
 esac
 
+# The content folder must stay clear of what is replaced below, and must not
+# take in its own copy.
+if [ -n "$content" ]; then
+  content=$(realpath -m -- "$content")
+  # "/" stays "/", any other folder gains its slash.
+  case "$out/" in "${content%/}/"*) fail "DISC_CONTENT $content holds the output folder $out" ;; esac
+fi
+
 # An image from an earlier run must not outlive a failed one.
 mkdir -p "$out"
 rm -f "$out"/*.iso "$out"/.*.iso.part
+case "${content%/}/" in "$out/root/"*) fail "DISC_CONTENT $content lies inside the disc folder $out/root, which is made anew" ;; esac
 chmod -R u+w "$out"/check-disc.* 2>/dev/null || true
 rm -rf "$out/root" "$out"/check-disc.*
 partial=""
@@ -63,9 +72,6 @@ fi
 if [ -n "$content" ]; then
   [ -e "$content" ] || fail "DISC_CONTENT $content does not exist"
   [ -d "$content" ] || fail "DISC_CONTENT $content is not a folder"
-  content=$(realpath -- "$content")
-  case "$out/" in "$content/"*) fail "DISC_CONTENT $content holds the output folder $out" ;; esac
-  case "$content/" in "$out/"*) fail "DISC_CONTENT $content lies inside the output folder $out" ;; esac
   # autorun.exe and autorun.inf are what this script builds; a copy in the
   # content folder would put a different menu on the disc.
   for own in autorun.exe autorun.inf; do
@@ -112,8 +118,8 @@ printf '%s\r\n' "[autorun]" "open=autorun.exe" "icon=autorun.exe,0" "label=$labe
 
 # Windows finds files whatever their case, so a name differing only in case
 # from another would hide one of them.
-twins=$(find "$disc" -mindepth 1 -printf '%P\n' | LC_ALL=C tr 'A-Z' 'a-z' | LC_ALL=C sort | uniq -d)
-[ -z "$twins" ] || fail "names that differ only in case (Windows sees one of each):"$'\n'"$(sed 's/^/  /' <<<"$twins")"
+twins=$(find "$disc" -mindepth 1 -printf '%P\n' | awk '{ k = tolower($0) } k in seen { print "  " seen[k] " and " $0 } { seen[k] = $0 }')
+[ -z "$twins" ] || fail "names that differ only in case (Windows would see one of each):"$'\n'"$twins"
 
 missing=()
 for name in "${needed[@]}"; do
@@ -122,7 +128,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   printf 'make-disc: missing from the disc: %s\n' "${missing[@]}" >&2
   [ "${DISC_ALLOW_MISSING:-0}" = 1 ] ||
-    fail "the menu needs ${missing[*]}: add them to DISC_CONTENT, or set DISC_ALLOW_MISSING=1 to make the disc without them"
+    fail "the menu needs ${missing[*]}: add the missing files to DISC_CONTENT, or set DISC_ALLOW_MISSING=1 to make the disc without them"
   echo "make-disc: making the disc without them (DISC_ALLOW_MISSING=1)" >&2
 fi
 

@@ -94,6 +94,11 @@ make_disc DISC_CONTENT="$scratch/gold-again" DISC_LABEL=TEST_DISC
 expect "a missing required file fails" test $? -ne 0
 expect "the missing file is named" logged "missing from the disc: RegSvr32.exe"
 expect "no image after a missing file" no_image
+make_disc DISC_CONTENT="$out/root"
+expect "the disc folder itself is refused as content" test $? -ne 0
+expect "the disc folder is left as it was" test -f "$out/root/setup.exe"
+make_disc DISC_CONTENT="$scratch"
+expect "a content folder holding the output folder is refused" logged "holds the output folder"
 make_disc DISC_CONTENT="$scratch/no-such-folder"
 expect "a missing content folder fails" test $? -ne 0
 expect "the missing folder is named" logged "$scratch/no-such-folder does not exist"
