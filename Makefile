@@ -1,9 +1,10 @@
 # Quick start: `make demo` runs the menu from a demo disc, `make test` runs
-# every test. Both install what they need first.
+# every test. Both install what they need first. `make disc` makes the disc
+# image (see the README).
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-win32 build-win64 build-host test demo screenshots fuzz bench format clean
+.PHONY: all deps build build-win32 build-win64 build-host test demo disc screenshots fuzz bench format clean
 
 all: build
 
@@ -31,6 +32,11 @@ test: build
 
 demo: build-win64
 	@bash scripts/demo.sh
+
+# make disc [DISC_CONTENT=folder] [DISC_LABEL=NAME] [DISC_ALLOW_MISSING=1] [DISC_OUT=build/...]
+export DISC_CONTENT DISC_LABEL DISC_ALLOW_MISSING DISC_OUT
+disc: build-win32
+	@bash scripts/make-disc.sh
 
 screenshots: build-win64
 	@bash scripts/screenshots.sh

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Makes discs with scripts/make-disc.sh in a scratch folder and reads the
+# images back with xorriso on its own, not through check-disc.sh: a publisher's
+# content folder reaches Windows with every name, case and byte intact, the
+# image is the same on a second run, refusals leave no image behind, and the
+# pressing-plant check itself notices a disc that does not match.
+#   test_disc.sh REPOSITORY WIN32_BUILD SCRATCH
+set -uo pipefail
+
+repo=${1:?usage: test_disc.sh REPOSITORY WIN32_BUILD SCRATCH}
+build=${2:?}
+scratch=${3:?}
+out=$scratch/out
+command -v xorriso >/dev/null || { echo "FAIL: xorriso is not installed (scripts/install-deps.sh installs it)"; exit 1; }
+
+failures=0
+expect() {
+  local what=$1
+  shift
+  "$@" || { echo "FAIL: $what"; failures=$((failures + 1)); }
+}
+make_disc() {
+  env -u SOURCE_DATE_EPOCH -u DISC_CONTENT -u DISC_LABEL -u DISC_ALLOW_MISSING \
+    AUTORUN_BUILD="$build" DISC_OUT="$out" "$@" bash "$repo/scripts/make-disc.sh" >"$scratch/log" 2>&1
+}
+logged() { grep -qF -- "$1" "$scratch/log"; }
+no_image() { [ -z "$(find "$out" -maxdepth 1 -name '*.iso*')" ]; }
+joliet_names() {
+  xorriso -no_rc -report_about SORRY -local_charset UTF-8 -read_fs norock -indev "stdio:$1" -sh_style_result on -find / 2>/dev/null |
+    grep -v '^/$' | LC_ALL=C sort
+}
+extract_joliet() { xorriso -no_rc -report_about SORRY -local_charset UTF-8 -read_fs norock -indev "stdio:$1" -osirrox on -extract / "$2" 2>/dev/null; }
+
+chmod -R u+w "$scratch" 2>/dev/null
+rm -rf "$scratch"
+mkdir -p "$scratch/gold/Movies/Extras" "$scratch/gold/Saves"
+gold=$scratch/gold
+for name in setup.exe DSETUP.dll MYIR50_32.dll RegSvr32.exe autorun.bmp "Movies/Intro Movie.avi"; do
+  printf '%s\r\n\0\377\n' "$name" >"$gold/$name"
+done
+printf 'credits\n' >"$gold/Movies/Extras/Credits.txt"
+printf 'read me\r\n' >"$gold/Read Me First.txt"
+printf 'Inhalt\r\n' >"$gold/"$'\xc3\x9c'"bersicht.txt"
+(cd "$gold" && find . -mindepth 1 -printf '/%P\n'; printf '/autorun.exe\n/autorun.inf\n') | LC_ALL=C sort >"$scratch/expected-names"
+
+# A publisher's disc: every name and byte as in the content folder.
+expect "publisher disc is made" make_disc LC_ALL=C.UTF-8 DISC_CONTENT="$gold" DISC_LABEL=TEST_DISC
+image=$out/TEST_DISC.iso
+expect "image is named after the label" test -f "$image"
+expect "Joliet names are exactly the content's, case included" diff "$scratch/expected-names" <(joliet_names "$image")
+extract_joliet "$image" "$scratch/extracted"
+while IFS= read -r -d '' path; do
+  expect "$path is unchanged on the disc" cmp -s "$gold/$path" "$scratch/extracted/$path"
+done < <(cd "$gold" && find . -type f -printf '%P\0')
+expect "autorun.exe is the i686 build" cmp -s "$build/autorun.exe" "$scratch/extracted/autorun.exe"
+expect "autorun.inf holds the three keys with CRLF line ends" cmp -s \
+  <(printf '[autorun]\r\nopen=autorun.exe\r\nicon=autorun.exe,0\r\nlabel=TEST_DISC\r\n') "$scratch/extracted/autorun.inf"
+expect "volume name is the label" grep -qx 'Volume Id    : TEST_DISC' \
+  <(xorriso -no_rc -indev "stdio:$image" -pvd_info 2>/dev/null)
+
+# The same content elsewhere, with other dates, modes and umask and in
+# another locale, gives the same bytes.
+cp "$image" "$scratch/first.iso"
+cp -R "$gold" "$scratch/gold-again"
+touch -d '2011-11-11 11:11' "$scratch/gold-again/setup.exe" "$scratch/gold-again/Movies"
+chmod 0600 "$scratch/gold-again/DSETUP.dll"
+expect "second disc is made" eval 'umask 077; make_disc LC_ALL=C DISC_CONTENT="$scratch/gold-again" DISC_LABEL=TEST_DISC' 
+expect "second image is byte for byte the first" cmp -s "$scratch/first.iso" "$image"
+
+# The pressing-plant check refuses a disc folder that the image does not match.
+cp -R "$out/root" "$scratch/other-root"
+printf 'X' | dd of="$scratch/other-root/setup.exe" bs=1 seek=2 conv=notrunc status=none
+rm "$scratch/other-root/Movies/Extras/Credits.txt"
+touch "$scratch/other-root/extra.txt"
+bash "$repo/scripts/check-disc.sh" "$image" "$scratch/other-root" OTHER >"$scratch/log" 2>&1
+expect "check fails on a changed disc folder" test $? -eq 1
+for fault in "setup.exe differs" "Joliet listing lacks /extra.txt" "Joliet listing has /Movies/Extras/Credits.txt" \
+             "Rock Ridge listing lacks /extra.txt" "volume name is 'TEST_DISC', not 'OTHER'"; do
+  expect "check reports: $fault" logged "$fault"
+done
+mkdir -p "$scratch/bad-inf"
+printf '[AutoRun]\nopen=setup.exe\nlabel=BAD\xe9\nlabel=BAD\n' >"$scratch/bad-inf/autorun.inf"
+xorriso -no_rc -report_about SORRY -outdev "stdio:$scratch/bad-inf.iso" -joliet on -volid BAD \
+  -map "$scratch/bad-inf" / -commit 2>/dev/null
+bash "$repo/scripts/check-disc.sh" "$scratch/bad-inf.iso" "$scratch/bad-inf" BAD >"$scratch/log" 2>&1
+expect "check fails on a bad autorun.inf" test $? -eq 1
+for fault in "not printable ASCII" "CR LF" "no icon=" "label= 2 times" "opens setup.exe, which is not on the disc"; do
+  expect "check reports: $fault" logged "$fault"
+done
+
+# Refusals: each names its cause and leaves no image, not even an earlier one.
+rm "$scratch/gold-again/RegSvr32.exe"
+make_disc DISC_CONTENT="$scratch/gold-again" DISC_LABEL=TEST_DISC
+expect "a missing required file fails" test $? -ne 0
+expect "the missing file is named" logged "missing from the disc: RegSvr32.exe"
+expect "no image after a missing file" no_image
+make_disc DISC_CONTENT="$out/root"
+expect "the disc folder itself is refused as content" test $? -ne 0
+expect "the disc folder is left as it was" test -f "$out/root/setup.exe"
+make_disc DISC_CONTENT="$scratch"
+expect "a content folder holding the output folder is refused" logged "holds the output folder"
+make_disc DISC_CONTENT="$scratch/no-such-folder"
+expect "a missing content folder fails" test $? -ne 0
+expect "the missing folder is named" logged "$scratch/no-such-folder does not exist"
+expect "no image after a missing folder" no_image
+for label in test_disc "TEST DISC" TEST-DISC ZANTORIA.1 ABCDEFGHIJKLMNOPQ; do
+  make_disc DISC_LABEL="$label"
+  expect "label '$label' is refused" test $? -ne 0
+  expect "label '$label' refusal says why" logged "cannot be the disc's volume name"
+  expect "no image after label '$label'" no_image
+done
+
+# DISC_ALLOW_MISSING=1 makes the disc all the same; 16 characters is the longest label.
+expect "disc without RegSvr32.exe is allowed" make_disc DISC_CONTENT="$scratch/gold-again" \
+  DISC_ALLOW_MISSING=1 DISC_LABEL=ABCDEFGHIJ_12345
+expect "allowed disc still names the missing file" logged "missing from the disc: RegSvr32.exe"
+expect "allowed disc lacks RegSvr32.exe" diff <(grep -vx /RegSvr32.exe "$scratch/expected-names") \
+  <(joliet_names "$out/ABCDEFGHIJ_12345.iso")
+
+# The demo disc: stand-ins under the menu's names, and a README.TXT.
+expect "demo disc is made" make_disc
+expect "demo disc carries the menu's files and README.TXT" diff \
+  <(printf '/%s\n' DSETUP.dll MYIR50_32.dll README.TXT RegSvr32.exe autorun.bmp autorun.exe autorun.inf setup.exe) \
+  <(joliet_names "$out/ZANTORIA.iso")
+extract_joliet "$out/ZANTORIA.iso" "$scratch/demo"
+expect "DSETUP.dll is the DirectX stand-in" cmp -s "$build/dsetup_standin.dll" "$scratch/demo/DSETUP.dll"
+expect "MYIR50_32.dll is the codec stand-in" cmp -s "$build/codec_loads.dll" "$scratch/demo/MYIR50_32.dll"
+expect "README.TXT is ASCII with CRLF line ends" test "$(tr -d '\40-\176' <"$scratch/demo/README.TXT" | tr -d '\r\n' | wc -c)" \
+  -eq 0 -a "$(grep -c $'\r$' "$scratch/demo/README.TXT")" -eq "$(wc -l <"$scratch/demo/README.TXT")"
+
+chmod -R u+w "$scratch" 2>/dev/null
+[ $failures -eq 0 ] || { echo "$failures disc checks failed; last script output:"; cat "$scratch/log"; exit 1; }
+echo "All disc checks passed"
