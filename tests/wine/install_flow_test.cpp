@@ -67,15 +67,8 @@ struct InstallScene {
     // The menu has ended with 0 and setup has started from the disc folder.
     void ExpectSetupStarted(const std::string& what)
     {
-        DWORD exitCode = 1;
-        ASSERT_TRUE(menu.WaitForExit(10000, &exitCode)) << what << ": the menu stays";
-        EXPECT_EQ(exitCode, 0u) << what;
-        ASSERT_TRUE(WaitUntil([&] { return !log.Starts().empty(); })) << what << ": setup did not start";
-        const std::vector<StartRecord> starts = log.Starts();
-        ASSERT_EQ(starts.size(), 1u) << what;
-        EXPECT_EQ(starts[0].program, "setup.exe") << what;
-        EXPECT_EQ(starts[0].commandLine, "setup.exe") << what;
-        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(disc.Path())) << what;
+        EXPECT_EQ(ExpectReplacedBy(menu, log, "setup.exe", disc.Path(), what).commandLine, "setup.exe")
+            << what;
     }
     // The menu is back at rest with its buttons, nothing else shown or started.
     void ExpectMenuUnchanged(const std::string& what)
@@ -231,15 +224,8 @@ TEST(InstallFlow, SetupNeedingFullRightsStartsThroughTheShell)
         HWND question = scene.AskInstall("elevated");
         ASSERT_NE(question, nullptr);
         PressDialogButton(question, IDNO);
-        DWORD exitCode = 1;
-        ASSERT_TRUE(scene.menu.WaitForExit(10000, &exitCode)) << "the menu stays";
-        EXPECT_EQ(exitCode, 0u);
-        ASSERT_TRUE(scene.log.WaitForLines(1)) << "setup did not start";
-        const std::vector<StartRecord> starts = scene.log.Starts();
-        ASSERT_EQ(starts.size(), 1u);
-        EXPECT_EQ(starts[0].program, "setup.exe");
-        ExpectStartedThroughTheShell(starts[0], "");
-        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.disc.Path()));
+        ExpectStartedThroughTheShell(
+            ExpectReplacedBy(scene.menu, scene.log, "setup.exe", scene.disc.Path(), "elevated"), "");
     }
     {
         InstallScene scene("0", "dsetup_standin.dll", false);

@@ -136,6 +136,24 @@ inline std::string Lowercase(std::string text)
     return text;
 }
 
+// The menu has ended with exit code 0 and `program` alone has started in its
+// place, in `folder`. Returns the start, for a closer look at its command line.
+inline StartRecord ExpectReplacedBy(MenuProcess& menu, const StandInLog& log, const std::string& program,
+                                    const std::string& folder, const std::string& what)
+{
+    DWORD exitCode = 1;
+    EXPECT_TRUE(menu.WaitForExit(10000, &exitCode)) << what << ": the menu stays";
+    EXPECT_EQ(exitCode, 0u) << what;
+    EXPECT_TRUE(WaitUntil([&] { return !log.Starts().empty(); }))
+        << what << ": " << program << " did not start";
+    const std::vector<StartRecord> starts = log.Starts();
+    EXPECT_EQ(starts.size(), 1u) << what;
+    if (starts.empty()) return {};
+    EXPECT_EQ(starts[0].program, program) << what;
+    EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder)) << what;
+    return starts[0];
+}
+
 // A program started through the shell sees a command line that the shell
 // built: the program's path in quotes, then the parameters. (A plain start by
 // the menu passes the unquoted argument list.)
