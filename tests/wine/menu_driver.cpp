@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -84,12 +85,15 @@ std::string BuildFolder()
     return path;
 }
 
+// Read from the file's own PE header: the machine field of an i386 program.
 bool ProgramUnderTestIs32Bit()
 {
     static const bool is32Bit = [] {
-        DWORD type = SCS_64BIT_BINARY;
-        GetBinaryTypeA((BuildFolder() + "\\autorun.exe").c_str(), &type);
-        return type == SCS_32BIT_BINARY;
+        const std::string program = ReadFileBytes(BuildFolder() + "\\autorun.exe");
+        if (program.size() < 0x40) return false;
+        const uint32_t peHeader = *reinterpret_cast<const uint32_t*>(program.data() + 0x3C);
+        if (peHeader > program.size() - 6) return false;
+        return *reinterpret_cast<const uint16_t*>(program.data() + peHeader + 4) == IMAGE_FILE_MACHINE_I386;
     }();
     return is32Bit;
 }

@@ -56,17 +56,31 @@ std::string QuadrantPicture()
     return bytes;
 }
 
-// Waits until the menu has drawn its first frame, then reads client pixels
-// from the screen.
-COLORREF ClientPixel(HWND window, int x, int y)
+COLORREF ScreenPixel(POINT point)
 {
-    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, nullptr);
-    POINT point = {x, y};
-    ClientToScreen(window, &point);
     HDC screen = GetDC(nullptr);
     const COLORREF colour = GetPixel(screen, point.x, point.y);
     ReleaseDC(nullptr, screen);
     return colour;
+}
+
+// A client pixel as the screen shows it. Wine paints into a surface of its
+// own and hands it to the X server when the menu's thread goes idle, so the
+// screen lags behind the paint, and more so on a busy machine. The picture
+// and the buttons go out together: once the Exit button shows its face colour
+// on the screen, so does the picture behind it.
+COLORREF ClientPixel(HWND window, int x, int y)
+{
+    const std::vector<ButtonInfo> buttons = VisibleButtons(window);
+    const ButtonInfo* exitButton = FindButton(buttons, 1);
+    if (exitButton) {
+        POINT face = {exitButton->rect.left + 6, (exitButton->rect.top + exitButton->rect.bottom) / 2};
+        ClientToScreen(window, &face);
+        WaitUntil([&] { return ScreenPixel(face) == GetSysColor(COLOR_BTNFACE); });
+    }
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    return ScreenPixel(point);
 }
 
 struct MenuOnDisc {
