@@ -166,14 +166,37 @@ MenuProcess::~MenuProcess()
     CloseHandle(info_.hProcess);
 }
 
+namespace {
+
+// Every menu a test starts joins one job that ends with the test program, so
+// that a test killed on a time-out takes its menus (and what they started)
+// with it, rather than leave one holding the menu's mutex for the next tests.
+HANDLE MenuJob()
+{
+    static const HANDLE job = [] {
+        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return created;
+    }();
+    return job;
+}
+
+} // namespace
+
 bool MenuProcess::Start(const std::string& folder, const std::string& program)
 {
     std::string path = folder + "\\" + program;
     std::string commandLine = "\"" + path + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                          &startup, &info_) != FALSE;
+    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        folder.c_str(), &startup, &info_))
+        return false;
+    AssignProcessToJobObject(MenuJob(), info_.hProcess);
+    ResumeThread(info_.hThread);
+    return true;
 }
 
 std::vector<HWND> MenuProcess::TopLevelWindows(bool visibleOnly) const
