@@ -2,12 +2,73 @@
 // library loads; the installer copies the disc's copy into the system folder,
 // never over an existing file, and has the registration program from the
 // current directory register it silently.
+//
+// Since Vista a standard user may not write the system folder. When the copy
+// is refused for that reason, the menu starts its own file with the codec job
+// argument through the shell's consent prompt; that process, with full
+// rights, makes the copy and runs the registration, and its exit code is the
+// installer's result.
 #include "codec.h"
 
 #include <windows.h>
 
+#include "command_line.h"
 #include "launcher.h"
 #include "path_rules.h"
+
+namespace {
+
+enum Elevation { MayAskForFullRights, RunAsIs };
+
+// A copy from a pressed disc keeps the disc's read-only attribute, and a
+// later update or uninstaller could then neither replace nor remove it.
+// Called only for the file the copy has just created.
+void ClearReadOnly(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return;
+    const DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    // Windows 9x takes FILE_ATTRIBUTE_NORMAL only on its own.
+    SetFileAttributesA(path, cleared ? cleared : FILE_ATTRIBUTE_NORMAL);
+}
+
+// This program's own file, started with the job argument and the current
+// directory, so that the job finds the disc copy and the registration
+// program where the menu would. The job's exit code is the installer's result.
+int InstallWithFullRights()
+{
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self) return 0;
+    const char* const arguments[] = {self, CodecJobArgument, nullptr};
+    return LaunchWithFullRightsAndWait(self, arguments) == 1 ? 1 : 0;
+}
+
+int Install(Elevation elevation)
+{
+    char systemFolder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
+    if (length == 0 || length >= sizeof systemFolder) return 0;
+    char destination[MAX_PATH];
+    if (!BuildFilePath(destination, sizeof destination, systemFolder, "IR50_32.DLL")) return 0;
+
+    // Fail if the destination exists: a codec already in the system folder
+    // may belong to other programs and is never replaced. Any other failure
+    // is not looked at; the registration runs in any case and the caller's
+    // second probe decides. Only a refusal for want of rights changes the
+    // course: then the whole installation, registration included, runs once
+    // with full rights, and never again without them.
+    if (CopyFileA("MYIR50_32.dll", destination, TRUE)) {
+        ClearReadOnly(destination);
+    } else if (elevation == MayAskForFullRights && GetLastError() == ERROR_ACCESS_DENIED) {
+        return InstallWithFullRights();
+    }
+
+    static const char* const arguments[] = {"RegSvr32.exe", "/s", "IR50_32.DLL", nullptr};
+    return LaunchAndWait("RegSvr32.exe", arguments) == 0 ? 1 : 0;
+}
+
+} // namespace
 
 int ProbeCodec()
 {
@@ -20,18 +81,11 @@ int ProbeCodec()
 
 int InstallCodec()
 {
-    char systemFolder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
-    if (length == 0 || length >= sizeof systemFolder) return 0;
-    char destination[MAX_PATH];
-    if (!BuildFilePath(destination, sizeof destination, systemFolder, "IR50_32.DLL")) return 0;
+    return Install(MayAskForFullRights);
+}
 
-    // Fail if the destination exists: a codec already in the system folder
-    // may belong to other programs and is never replaced. The outcome is not
-    // looked at; the registration runs in any case and the caller's second
-    // probe decides.
-    CopyFileA("MYIR50_32.dll", destination, TRUE);
-
-    static const char* const arguments[] = {"RegSvr32.exe", "/s", "IR50_32.DLL", nullptr};
-    return LaunchAndWait("RegSvr32.exe", arguments) == 0 ? 1 : 0;
+int RunCodecInstallJob()
+{
+    // Already started with full rights: a refusal now is final.
+    return Install(RunAsIs);
 }

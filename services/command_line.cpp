@@ -37,3 +37,17 @@ char* JoinCommandLine(const char* const* arguments)
     *end = '\0';
     return line;
 }
+
+const char* const CodecJobArgument = "/InstallCodec";
+
+int IsCodecJobCommandLine(const char* commandLine)
+{
+    if (!commandLine) return 0;
+    while (*commandLine == ' ' || *commandLine == '\t')
+        ++commandLine;
+    const size_t length = strlen(CodecJobArgument);
+    if (strncmp(commandLine, CodecJobArgument, length) != 0) return 0;
+    for (const char* rest = commandLine + length; *rest; ++rest)
+        if (*rest != ' ' && *rest != '\t') return 0;
+    return 1;
+}

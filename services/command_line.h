@@ -12,3 +12,13 @@ char* ResolveProgramName(const char* program);
 // single spaces, without quoting or escaping. The buffer is 2 bytes plus the
 // length of each argument plus one.
 char* JoinCommandLine(const char* const* arguments);
+
+// The one argument with which the menu starts its own file to install the
+// codec with full rights. It carries no data: the job takes its files from
+// the current directory and the system folder, as the menu does.
+extern const char* const CodecJobArgument;
+
+// Whether a command line, as WinMain receives it (the program's name already
+// taken off), is the codec job argument and nothing else; blanks around it
+// are allowed. Any other command line is ignored by the menu.
+int IsCodecJobCommandLine(const char* commandLine);

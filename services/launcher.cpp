@@ -2,8 +2,8 @@
 // place its name gives) with an unquoted command line, then either waits for
 // it and returns its exit code, or ends this process so that the started
 // program takes the menu's place. A program that Windows will only start with
-// full rights is started through the shell's "runas" verb instead, which asks
-// the user's consent.
+// full rights, or one that is to run with them, is started through the
+// shell's "runas" verb instead, which asks the user's consent.
 #include "launcher.h"
 
 #include <windows.h>
@@ -20,6 +20,7 @@
 namespace {
 
 enum LaunchMode { WaitForEnd, ReplaceThisProcess };
+enum LaunchRights { UserRights, FullRights };
 
 typedef BOOL(WINAPI* ShellExecuteExFunction)(SHELLEXECUTEINFOA* info);
 
@@ -71,7 +72,7 @@ bool StartThroughShell(const char* resolved, const char* const* arguments, HANDL
     return started;
 }
 
-int Launch(const char* program, const char* const* arguments, LaunchMode mode)
+int Launch(const char* program, const char* const* arguments, LaunchMode mode, LaunchRights rights)
 {
     char* resolved = ResolveProgramName(program);
     if (!resolved) return -1;
@@ -80,23 +81,27 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode)
         free(resolved);
         return -1;
     }
-    char* commandLine = JoinCommandLine(arguments);
-    if (!commandLine) {
-        free(resolved);
-        return -1;
-    }
-
-    // No window placement, show state or standard handles are prescribed;
-    // the program inherits the environment and the current directory.
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    bool started = StartProgramProcess(resolved, commandLine, &startup, &process) != FALSE;
-    // Only this refusal is worth a second attempt: every other one would
-    // fail the same way through the shell.
-    if (!started && GetLastError() == ERROR_ELEVATION_REQUIRED)
+    bool started = false;
+    if (rights == FullRights) {
         started = StartThroughShell(resolved, arguments, &process.hProcess);
-    free(commandLine);
+    } else {
+        char* commandLine = JoinCommandLine(arguments);
+        if (!commandLine) {
+            free(resolved);
+            return -1;
+        }
+        // No window placement, show state or standard handles are prescribed;
+        // the program inherits the environment and the current directory.
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        started = StartProgramProcess(resolved, commandLine, &startup, &process) != FALSE;
+        // Only this refusal is worth a second attempt: every other one would
+        // fail the same way through the shell.
+        if (!started && GetLastError() == ERROR_ELEVATION_REQUIRED)
+            started = StartThroughShell(resolved, arguments, &process.hProcess);
+        free(commandLine);
+    }
     free(resolved);
     if (!started) return -1;
 
@@ -120,10 +125,15 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode)
 
 int LaunchAndWait(const char* program, const char* const* arguments)
 {
-    return Launch(program, arguments, WaitForEnd);
+    return Launch(program, arguments, WaitForEnd, UserRights);
 }
 
 int LaunchAndExit(const char* program, const char* const* arguments)
 {
-    return Launch(program, arguments, ReplaceThisProcess);
+    return Launch(program, arguments, ReplaceThisProcess, UserRights);
+}
+
+int LaunchWithFullRightsAndWait(const char* program, const char* const* arguments)
+{
+    return Launch(program, arguments, WaitForEnd, FullRights);
 }

@@ -10,3 +10,8 @@ int LaunchAndWait(const char* program, const char* const* arguments);
 // Starts the program and ends this process with exit code 0 once it has
 // started; returns -1 only when it could not be started.
 int LaunchAndExit(const char* program, const char* const* arguments);
+
+// Starts the program with full rights, through the shell's consent prompt
+// (wherever Windows has one), and waits for it; returns its exit code, or -1
+// when it could not be started or the user declined.
+int LaunchWithFullRightsAndWait(const char* program, const char* const* arguments);

@@ -1,7 +1,9 @@
 // Entry point of the menu: refuses to run beside the running game or a second
 // menu, probes the codec and the installed game, opens the fixed, centred
 // window over the splash picture and runs the message loop. Every way out
-// ends the process with exit code 0 and shows nothing.
+// ends the process with exit code 0 and shows nothing. The command line is
+// ignored, except for the one argument with which a menu starts its own file
+// to install the codec with full rights.
 #include <windows.h>
 
 #include "layout.h"
@@ -9,6 +11,7 @@
 #include "menu_state.h"
 #include "resource_ids.h"
 #include "services/codec.h"
+#include "services/command_line.h"
 #include "services/game_probe.h"
 #include "splash/splash.h"
 
@@ -61,8 +64,13 @@ int IsGameRunning()
     return ownedElsewhere ? 1 : 0;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {
+    // Started by a menu, with full rights, to install the codec: only that,
+    // with no guard (the menu that waits for it holds the menu's mutex), no
+    // window and no message. The exit code is the installer's result.
+    if (IsCodecJobCommandLine(commandLine)) return RunCodecInstallJob();
+
     if (IsGameRunning()) return 0;
 
     bool menuRunning = false;

@@ -66,4 +66,21 @@ TEST(JoinCommandLine, LongArgumentsHaveNoLimit)
     EXPECT_EQ(Take(JoinCommandLine(arguments)), first + " " + second);
 }
 
+// Only the exact job argument starts the codec job; anything else leaves the
+// menu a menu.
+TEST(IsCodecJobCommandLine, OnlyTheExactArgument)
+{
+    const struct {
+        const char* commandLine;
+        int expected;
+    } cases[] = {
+        {"/InstallCodec", 1},  {"  /InstallCodec\t ", 1}, {"", 0},
+        {nullptr, 0},          {"/installcodec", 0},      {"/InstallCodec now", 0},
+        {"/InstallCodecs", 0}, {"x /InstallCodec", 0},    {"\"/InstallCodec\"", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsCodecJobCommandLine(c.commandLine), c.expected)
+            << (c.commandLine ? c.commandLine : "(null)");
+}
+
 } // namespace

@@ -99,22 +99,31 @@ TEST(CodecFlow, AnsweredNoChangesNothing)
 
 // Once the codec loads, the action button the install state calls for stands
 // exactly where the codec button stood, and the codec button is gone for good.
+// A standard user, refused the system folder, gets there through one consent
+// prompt: the menu's own file, started with full rights in the disc folder,
+// makes the copy and runs the registration.
 TEST(CodecFlow, InstalledCodecSwapsTheButton)
 {
     struct Case {
         const char* name;
         bool gameInstalled;
+        bool standardUser;
         int replacement;
         int labelId;
     } cases[] = {
-        {"game not installed", false, InstallButton, 3},
-        {"game installed", true, PlayButton, 5},
+        {"game not installed", false, false, InstallButton, 3},
+        {"game installed", true, false, PlayButton, 5},
+        {"game not installed, standard user", false, true, InstallButton, 3},
+        {"game installed, standard user", true, true, PlayButton, 5},
     };
     for (const Case& c : cases) {
         CodecScene scene("codec_loads.dll", true);
         ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
         if (c.gameInstalled) scene.InstallGame();
         ASSERT_TRUE(scene.Start()) << c.name;
+        if (c.standardUser) {
+            ASSERT_TRUE(ActAsStandardUser(scene.menu)) << c.name;
+        }
         const RECT codecRect = CodecButtonRect(scene.window);
         const ButtonInfo* exitBefore = FindButton(ListButtons(scene.window), ExitButton);
         ASSERT_NE(exitBefore, nullptr) << c.name;
@@ -125,6 +134,9 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
         scene.ExpectRegistration(c.name);
         EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll")))
             << c.name << ": the disc copy is not in the system folder";
+        if (c.standardUser)
+            ExpectOneStartWithFullRights(scene.log, scene.disc.File("autorun.exe"), "/InstallCodec",
+                                         scene.disc.Path(), c.name);
 
         const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
         ASSERT_EQ(buttons.size(), 2u) << c.name;
@@ -139,7 +151,128 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
         const ButtonInfo* codec = FindButton(ListButtons(scene.window), CodecButton);
         ASSERT_NE(codec, nullptr) << c.name;
         EXPECT_FALSE(codec->visible) << c.name << ": the codec button stays hidden";
+        EXPECT_TRUE(scene.menu.Running()) << c.name;
     }
+}
+
+// Declined, the consent prompt leaves everything as it was, and the next
+// attempt asks again.
+TEST(CodecFlow, DeclinedConsentChangesNothing)
+{
+    ScopedVariable decline("AUTORUN_HOOK_DECLINE", "1");
+    CodecScene scene("codec_loads.dll", true);
+    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    ASSERT_TRUE(scene.Start());
+    ASSERT_TRUE(ActAsStandardUser(scene.menu));
+    for (size_t attempt = 1; attempt <= 2; ++attempt) {
+        const std::string what = "attempt " + std::to_string(attempt);
+        ASSERT_TRUE(scene.Answer(IDYES, what));
+        scene.ExpectResult(15, what);
+        EXPECT_EQ(scene.log.ShellCalls().size(), attempt) << what << ": the prompt is asked for each time";
+        EXPECT_TRUE(scene.log.Starts().empty()) << what << ": registration ran";
+        EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << what;
+        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
+        EXPECT_EQ(buttons.size(), 2u) << what;
+        EXPECT_NE(FindButton(buttons, CodecButton), nullptr) << what << ": the codec button stays";
+    }
+}
+
+// Where the copy fails for another reason than rights, a standard user gets
+// no prompt, and the flow is the one without full rights: the registration
+// still runs, and the probe decides.
+TEST(CodecFlow, StandardUserIsNotAskedWhenTheCopyCannotBeMade)
+{
+    struct Case {
+        const char* name;
+        const char* discCopy;
+        const char* systemCopy;
+    } cases[] = {
+        {"a codec file already in the system folder", "codec_loads.dll", "codec_refuses.dll"},
+        {"no disc copy", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        CodecScene scene(c.discCopy, true);
+        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        if (c.systemCopy) {
+            ASSERT_TRUE(CopyFromBuild(c.systemCopy, scene.systemCodec.Path())) << c.name;
+            SetFileAttributesA(scene.systemCodec.Path().c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        ASSERT_TRUE(scene.Start()) << c.name;
+        ASSERT_TRUE(ActAsStandardUser(scene.menu)) << c.name;
+        ASSERT_TRUE(scene.Answer(IDYES, c.name));
+        scene.ExpectResult(15, c.name);
+        EXPECT_TRUE(scene.log.ShellCalls().empty()) << c.name << ": asked for full rights";
+        scene.ExpectRegistration(c.name);
+        if (c.systemCopy) {
+            EXPECT_EQ(ReadFileBytes(scene.systemCodec.Path()), ReadFileBytes(BuildFile(c.systemCopy)))
+                << c.name;
+            EXPECT_EQ(GetFileAttributesA(scene.systemCodec.Path().c_str()) & FILE_ATTRIBUTE_READONLY,
+                      static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))
+                << c.name << ": a file the menu did not make was changed";
+        } else {
+            EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << c.name;
+        }
+        EXPECT_NE(FindButton(VisibleButtons(scene.window), CodecButton), nullptr) << c.name;
+    }
+}
+
+// Every file on a pressed disc is read-only, and a copy keeps the attribute;
+// the codec the menu installs must not be, or nothing could later replace or
+// remove it. Either way of installing clears it.
+TEST(CodecFlow, CopyFromAPressedDiscIsNotReadOnly)
+{
+    for (bool standardUser : {false, true}) {
+        const std::string what = standardUser ? "standard user" : "full rights";
+        CodecScene scene("codec_loads.dll", true);
+        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        ASSERT_TRUE(SetFileAttributesA(scene.disc.File("MYIR50_32.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(scene.Start()) << what;
+        if (standardUser) {
+            ASSERT_TRUE(ActAsStandardUser(scene.menu)) << what;
+        }
+        ASSERT_TRUE(scene.Answer(IDYES, what));
+        scene.ExpectResult(16, what);
+        const DWORD attributes = GetFileAttributesA(scene.systemCodec.Path().c_str());
+        ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << what;
+        EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u) << what;
+        EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll"))) << what;
+    }
+}
+
+// The process the menu starts for the job does the job alone: the menu's
+// guard, which the waiting menu holds, does not stop it, and it opens no
+// window. Any other command line starts a menu as usual, which the guard
+// then ends.
+TEST(CodecFlow, JobArgumentInstallsBesideARunningMenu)
+{
+    CodecScene scene("codec_loads.dll", true);
+    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    ASSERT_TRUE(scene.Start());
+
+    for (const char* arguments : {"/InstallCodec now", "/installcodec", "InstallCodec"}) {
+        MenuProcess other;
+        ASSERT_TRUE(other.Start(scene.disc.Path(), "autorun.exe", arguments)) << arguments;
+        DWORD exitCode = 1;
+        EXPECT_TRUE(other.WaitForExit(10000, &exitCode)) << arguments;
+        EXPECT_EQ(exitCode, 0u) << arguments << ": not ended by the guard";
+        EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << arguments;
+    }
+    EXPECT_TRUE(scene.log.Starts().empty());
+
+    MenuProcess job;
+    ASSERT_TRUE(job.Start(scene.disc.Path(), "autorun.exe", " /InstallCodec "));
+    bool windowSeen = false;
+    WaitUntil([&] {
+        windowSeen = windowSeen || !job.TopLevelWindows(false).empty();
+        return !job.Running();
+    });
+    DWORD exitCode = 0;
+    ASSERT_TRUE(job.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(exitCode, 1u) << "the installer's result";
+    EXPECT_FALSE(windowSeen);
+    scene.ExpectRegistration("job");
+    EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll")));
+    EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << "the running menu is left alone";
 }
 
 // A registration program that Windows starts only with full rights starts
@@ -147,11 +280,15 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
 TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
 {
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "RegSvr32.exe");
+    ScopedVariable writable("AUTORUN_HOOK_SYSTEM_FOLDER", "writable");
     CodecScene scene("codec_loads.dll", true);
     ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
     ASSERT_TRUE(scene.Start());
+    ASSERT_TRUE(ActAsStandardUser(scene.menu));
     ASSERT_TRUE(scene.Answer(IDYES, "elevated"));
     scene.ExpectResult(16, "elevated");
+    ExpectOneStartWithFullRights(scene.log, ".\\RegSvr32.exe", "/s IR50_32.DLL", scene.disc.Path(),
+                                 "elevated");
 
     const std::vector<StartRecord> starts = scene.log.Starts();
     ASSERT_EQ(starts.size(), 1u) << "registration runs once";

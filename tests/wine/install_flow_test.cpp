@@ -221,11 +221,13 @@ TEST(InstallFlow, SetupNeedingFullRightsStartsThroughTheShell)
     {
         InstallScene scene;
         ASSERT_TRUE(scene.Start());
+        ASSERT_TRUE(ActAsStandardUser(scene.menu));
         HWND question = scene.AskInstall("elevated");
         ASSERT_NE(question, nullptr);
         PressDialogButton(question, IDNO);
         ExpectStartedThroughTheShell(
             ExpectReplacedBy(scene.menu, scene.log, "setup.exe", scene.disc.Path(), "elevated"), "");
+        ExpectOneStartWithFullRights(scene.log, ".\\setup.exe", "", scene.disc.Path(), "elevated");
     }
     {
         InstallScene scene("0", "dsetup_standin.dll", false);

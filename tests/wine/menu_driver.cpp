@@ -185,10 +185,11 @@ HANDLE MenuJob()
 
 } // namespace
 
-bool MenuProcess::Start(const std::string& folder, const std::string& program)
+bool MenuProcess::Start(const std::string& folder, const std::string& program, const std::string& arguments)
 {
     std::string path = folder + "\\" + program;
     std::string commandLine = "\"" + path + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
@@ -197,6 +198,27 @@ bool MenuProcess::Start(const std::string& folder, const std::string& program)
     AssignProcessToJobObject(MenuJob(), info_.hProcess);
     ResumeThread(info_.hThread);
     return true;
+}
+
+bool MenuProcess::Inject(const std::string& library) const
+{
+    const std::string injector = BuildFolder() + "\\inject.exe";
+    std::string commandLine =
+        "\"" + injector + "\" " + std::to_string(info_.dwProcessId) + " \"" + library + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(injector.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    DWORD exitCode = 1;
+    if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode == 0;
 }
 
 std::vector<HWND> MenuProcess::TopLevelWindows(bool visibleOnly) const

@@ -68,8 +68,12 @@ class MenuProcess {
     MenuProcess& operator=(const MenuProcess&) = delete;
 
     // Starts the given program (default: autorun.exe in the folder) with the
-    // folder as its current directory.
-    bool Start(const std::string& folder, const std::string& program = "autorun.exe");
+    // folder as its current directory, and the arguments after its name.
+    bool Start(const std::string& folder, const std::string& program = "autorun.exe",
+               const std::string& arguments = "");
+    // Loads a library of the build under test into the running program
+    // (with the build's inject.exe); whether it loaded.
+    bool Inject(const std::string& library) const;
     DWORD ProcessId() const
     {
         return info_.dwProcessId;

@@ -71,12 +71,14 @@ TEST(Play, GameNeedingFullRightsStartsThroughTheShell)
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "Zantoria.exe");
     PlayScene scene;
     ASSERT_TRUE(scene.Start());
+    ASSERT_TRUE(ActAsStandardUser(scene.menu));
     HWND play = scene.PlayButtonHandle();
     ASSERT_NE(play, nullptr);
 
     Click(play);
     ExpectStartedThroughTheShell(
         ExpectReplacedBy(scene.menu, scene.log, "Zantoria.exe", scene.game.Path(), "elevated"), "");
+    ExpectOneStartWithFullRights(scene.log, ".\\Zantoria.exe", "", scene.game.Path(), "elevated");
 }
 
 // The game is looked for in the install folder only, once the menu has

@@ -47,6 +47,14 @@ struct StartRecord {
     std::string directory;
 };
 
+// What the menu handed the shell, as the rights hook recorded it.
+struct ShellCall {
+    std::string verb;
+    std::string file;
+    std::string parameters;
+    std::string directory;
+};
+
 // The log every stand-in appends one line to, for the length of a test. Also
 // keeps the stand-ins quiet whatever the calling environment says.
 class StandInLog {
@@ -73,13 +81,29 @@ class StandInLog {
     {
         std::vector<StartRecord> starts;
         for (const std::string& line : Lines()) {
-            if (line.rfind("DirectXSetupA|", 0) == 0) continue;
+            if (line.rfind("DirectXSetupA|", 0) == 0 || line.rfind("ShellExecuteExA|", 0) == 0) continue;
             const size_t first = line.find('|'), last = line.rfind('|');
             if (first == std::string::npos || first == last) continue;
             starts.push_back(
                 {line.substr(0, first), line.substr(first + 1, last - first - 1), line.substr(last + 1)});
         }
         return starts;
+    }
+
+    // The calls of ShellExecuteExA in a menu that carries the rights hook.
+    std::vector<ShellCall> ShellCalls() const
+    {
+        std::vector<ShellCall> calls;
+        for (const std::string& line : Lines()) {
+            if (line.rfind("ShellExecuteExA|", 0) != 0) continue;
+            std::vector<std::string> fields;
+            size_t start = 16;
+            for (size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1)
+                fields.push_back(line.substr(start, bar - start));
+            fields.push_back(line.substr(start));
+            if (fields.size() == 4) calls.push_back({fields[0], fields[1], fields[2], fields[3]});
+        }
+        return calls;
     }
 
     // The calls of the DirectX stand-in, each as "owner=...|root=...|flags=...".
@@ -169,6 +193,30 @@ inline void ExpectStartedThroughTheShell(const StartRecord& start, const std::st
     EXPECT_EQ(rest == std::string::npos ? "" : line.substr(rest), parameters) << line;
 }
 
+// Loads the rights hook into a running menu: from then on it is refused the
+// system folder, as a standard user is, and its calls of the shell are
+// recorded in the stand-in log.
+inline bool ActAsStandardUser(const MenuProcess& menu)
+{
+    return menu.Inject(BuildFile("rights_hook.dll"));
+}
+
+// The menu asked the shell, once, to start `file` with full rights, with
+// these parameters, in `directory`: on Windows an elevated program given no
+// directory starts in the system folder, and any verb but "runas" starts it
+// without full rights, which Wine would not show.
+inline void ExpectOneStartWithFullRights(const StandInLog& log, const std::string& file,
+                                         const std::string& parameters, const std::string& directory,
+                                         const std::string& what)
+{
+    const std::vector<ShellCall> calls = log.ShellCalls();
+    ASSERT_EQ(calls.size(), 1u) << what << ": starts through the shell";
+    EXPECT_EQ(calls[0].verb, "runas") << what;
+    EXPECT_EQ(Lowercase(calls[0].file), Lowercase(file)) << what;
+    EXPECT_EQ(calls[0].parameters, parameters) << what;
+    EXPECT_EQ(Lowercase(calls[0].directory), Lowercase(directory)) << what;
+}
+
 // A text of the menu's string catalogue as the menu itself loads it in this
 // locale: read from the program file, so the tests check ids, not wording.
 inline std::string CatalogueText(int id)
@@ -243,6 +291,7 @@ class SystemCodecFile {
     ~SystemCodecFile()
     {
         if (foreign_) return;
+        SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
         WaitUntil([&] { return DeleteFileA(path_.c_str()) || !FileExists(path_); }, 5000);
     }
     SystemCodecFile(const SystemCodecFile&) = delete;
