@@ -56,15 +56,15 @@ class MappedFile {
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    bool ok() const
+    bool Ok() const
     {
         return ok_;
     }
-    const uint8_t* data() const
+    const uint8_t* Data() const
     {
         return data_ ? data_ : reinterpret_cast<const uint8_t*>("");
     }
-    size_t size() const
+    size_t Size() const
     {
         return size_;
     }
@@ -90,7 +90,7 @@ std::vector<Finding> CheckPicture(const MenuFile& file, const std::string& name,
         }
         GlobalFree(block);
     }
-    return CheckPictureFile(file, name, read, width, height, bytes.data(), bytes.size());
+    return CheckPictureFile(file, name, read, width, height, bytes.Data(), bytes.Size());
 }
 
 } // namespace
@@ -123,17 +123,17 @@ int main(int argc, char** argv)
             if (strcasecmp(name.c_str(), file.name) != 0 || !entry.is_regular_file(error)) continue;
             const std::string path = entry.path().string();
             const MappedFile bytes(path);
-            if (!bytes.ok()) {
+            if (!bytes.Ok()) {
                 fprintf(stderr, "cannot read %s\n", path.c_str());
                 return 2;
             }
             std::vector<Finding> findings;
             switch (file.role) {
             case MenuFileRole::Library:
-                findings = CheckLibraryFile(file, name, bytes.data(), bytes.size());
+                findings = CheckLibraryFile(file, name, bytes.Data(), bytes.Size());
                 break;
             case MenuFileRole::Program:
-                findings = CheckProgramFile(file, name, bytes.data(), bytes.size());
+                findings = CheckProgramFile(file, name, bytes.Data(), bytes.Size());
                 break;
             case MenuFileRole::Picture: findings = CheckPicture(file, name, path, bytes); break;
             }
