@@ -33,9 +33,10 @@ test: build
 demo: build-win64
 	@bash scripts/demo.sh
 
-# make disc [DISC_CONTENT=folder] [DISC_LABEL=NAME] [DISC_ALLOW_MISSING=1] [DISC_OUT=build/...]
-export DISC_CONTENT DISC_LABEL DISC_ALLOW_MISSING DISC_OUT
-disc: build-win32
+# make disc [DISC_CONTENT=folder] [DISC_LABEL=NAME] [DISC_ALLOW_MISSING=1] [DISC_ALLOW_MISMATCH=1]
+#           [DISC_OUT=build/...]
+export DISC_CONTENT DISC_LABEL DISC_ALLOW_MISSING DISC_ALLOW_MISMATCH DISC_OUT
+disc: build-win32 build-host
 	@bash scripts/make-disc.sh
 
 screenshots: build-win64

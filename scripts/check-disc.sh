@@ -11,7 +11,9 @@
 #   has open=, icon= and label= once each, naming files the disc carries and
 #   an icon the program has;
 # - the volume name, in the ISO 9660 and the Joliet descriptor, is LABEL (by
-#   default the label= of autorun.inf).
+#   default the label= of autorun.inf);
+# - a second reader, independent of xorriso, lists the same Joliet names and
+#   file sizes as the folder (check-image-listing.sh).
 # Prints the listing and a summary; exits 1 listing every fault found, 2 when
 # it cannot check at all.
 set -uo pipefail
@@ -121,6 +123,10 @@ for tree in "Rock Ridge:nojoliet" Joliet:norock; do
   # Only the Joliet copy is read further; a full disc's worth is large.
   [ "$name" = Joliet ] || { chmod -R u+w "$extracted" && rm -rf "$extracted"; }
 done
+
+# The same Joliet tree through another reader than the one that wrote it.
+listing_faults=$(bash "$(dirname "$0")/check-image-listing.sh" "$image" "$disc" 2>&1) ||
+  while IFS= read -r line; do fail "$line"; done <<<"$listing_faults"
 
 # What Windows reads from the disc: the Joliet copy.
 inf=$(find "$work/norock" -mindepth 1 -maxdepth 1 -type f -iname autorun.inf 2>/dev/null)

@@ -10,9 +10,11 @@
 # always give the same bytes. It is checked by check-disc.sh before it is put
 # in place; a failed run leaves no image in DISC_OUT at all.
 #
-# DISC_ALLOW_MISSING=1 makes a disc even when a file the menu opens is absent.
+# DISC_ALLOW_MISSING=1 makes a disc even when a file the menu opens is absent,
+# DISC_ALLOW_MISMATCH=1 even when one is refused as the menu could not use it.
 # SOURCE_DATE_EPOCH, when set, is the date every file and the volume carry.
-# AUTORUN_BUILD names the i686 build folder (default build/win32).
+# AUTORUN_BUILD names the i686 build folder (default build/win32),
+# AUTORUN_HOST_BUILD the native one with the content check (default build/host).
 set -euo pipefail
 export LC_ALL=C
 
@@ -131,6 +133,15 @@ if [ ${#missing[@]} -gt 0 ]; then
     fail "the menu needs ${missing[*]}: add the missing files to DISC_CONTENT, or set DISC_ALLOW_MISSING=1 to make the disc without them"
   echo "make-disc: making the disc without them (DISC_ALLOW_MISSING=1)" >&2
 fi
+
+# Each file the menu opens, read as the menu will use it (tools/); a refusal
+# stops the disc unless DISC_ALLOW_MISMATCH=1 turns it into a warning.
+checker=${AUTORUN_HOST_BUILD:-$root/build/host}/tools/check_disc_content
+[ -x "$checker" ] || fail "no $checker: build the host preset first (make build-host)"
+allow=()
+[ "${DISC_ALLOW_MISMATCH:-0}" != 1 ] || allow=(--allow-mismatch)
+"$checker" "${allow[@]}" "$disc" 2>&1 | sed 's/^/make-disc: /' >&2 ||
+  fail "the menu cannot use the files refused above: replace them in DISC_CONTENT, or set DISC_ALLOW_MISMATCH=1 to make the disc all the same"
 
 # Pinned so that the same folder gives the same bytes: every date (the files',
 # the volume's and xorriso's own "now"), the descriptor ids (the default

@@ -29,6 +29,14 @@ bool IsUncompressed(DWORD compression)
     return compression == BI_RGB || compression == BI_BITFIELDS || compression == AlphaBitfields;
 }
 
+// The bit counts that a bitmap's pixels can have. Any other count is refused
+// whatever the compression: no drawing routine takes it, and the rows it
+// implies could ask for far more memory than any real picture of that size.
+bool IsBitmapBitCount(WORD bits)
+{
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
 // Core headers only ever carried these bit counts; the rest are refused.
 bool WidenCoreHeader(BITMAPINFOHEADER* header)
 {
@@ -57,6 +65,7 @@ bool WidenCoreHeader(BITMAPINFOHEADER* header)
 bool CompleteHeader(BITMAPINFOHEADER* header)
 {
     if (header->biSize < sizeof(BITMAPINFOHEADER) || header->biWidth < 0) return false;
+    if (!IsBitmapBitCount(header->biBitCount)) return false;
 
     // GDI takes the colour masks from offset 40 whatever the header's size.
     // After a 40-byte header they follow it in the file, so they are read as

@@ -2,7 +2,8 @@
 // packed DIB: the info header, the colour table as 4-byte entries and the pixel
 // bits, one after the other, as DrawDib and GDI take them. The 14-byte file
 // header is optional, and an old 12-byte core header is widened to the 40-byte
-// info header on the way in. The caller owns the block and frees it with
+// info header on the way in. Only the bit counts that bitmaps have (1, 4, 8,
+// 16, 24 and 32) are read. The caller owns the block and frees it with
 // GlobalFree; null means the file could not be read or was refused.
 #pragma once
 

@@ -208,8 +208,6 @@ TEST_F(DibReader, BlockContents)
         {"24-bit with 3 colours: the pixels follow them",
          InfoHeader(2, 2, 24, {.clrUsed = 3}) + Table(3) + Pixels(16),
          InfoHeader(2, 2, 24, {.clrUsed = 3, .sizeImage = 16}) + Table(3) + Pixels(16)},
-        {"bit count 0: one colour, no pixel bits", InfoHeader(4, 4, 0) + Table(1) + Pixels(9),
-         InfoHeader(4, 4, 0, {.clrUsed = 1}) + Table(1)},
         {"108-byte header copied whole",
          InfoHeader(4, 2, 8, {.clrUsed = 2, .size = 108}) + ExtraHeader(68) + Table(2) + Pixels(8),
          InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8, .size = 108}) + ExtraHeader(68) + Table(2) +
@@ -299,7 +297,7 @@ TEST_F(DibReader, Refusals)
         {"colour count 0xFFFFFFFF", InfoHeader(1, 1, 8, {.clrUsed = 0xFFFFFFFF}) + Pixels(64)},
         {"negative width", InfoHeader(-4, 2, 8) + Table(256) + Pixels(8)},
         {"rows beyond 32 bits", InfoHeader(65536, 65536, 32) + Pixels(64)},
-        {"one row beyond 32 bits", InfoHeader(0x7FFFFFFF, 1, 65535) + Pixels(64)},
+        {"one row beyond 32 bits", InfoHeader(0x7FFFFFFF, 1, 32) + Pixels(64)},
         {"most negative height", InfoHeader(1, INT32_MIN, 24) + Pixels(64)},
         {"stated length below rows beyond 32 bits",
          InfoHeader(65536, 65536, 16, {.sizeImage = 153600, .compression = BI_BITFIELDS}) + Masks() +
@@ -312,6 +310,58 @@ TEST_F(DibReader, Refusals)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(LoadFromMemory(c.file).ok);
+    }
+}
+
+// Bit counts that no bitmap has are refused in every kind of header, before
+// anything is sized from them; the same files with a bit count that bitmaps
+// have are read, each block no larger than its rows imply.
+TEST_F(DibReader, BitCountsNoBitmapHas)
+{
+    struct Kind {
+        const char* name;
+        Bytes (*file)(uint16_t bits);
+        std::vector<uint16_t> valid;
+    } kinds[] = {
+        {"core header", [](uint16_t bits) { return CoreHeader(4, 2, bits) + Pixels(1024); }, {1, 4, 8, 24}},
+        {"40-byte header",
+         [](uint16_t bits) { return FileHeader(0) + InfoHeader(4, 2, bits) + Pixels(1024); },
+         {1, 4, 8, 16, 24, 32}},
+        {"40-byte header, bit fields",
+         [](uint16_t bits) {
+             return InfoHeader(4, 2, bits, {.compression = BI_BITFIELDS}) + Masks() + Pixels(1024);
+         },
+         {1, 4, 8, 16, 24, 32}},
+        {"40-byte header, run-length coded without a stated length",
+         [](uint16_t bits) { return InfoHeader(4, 2, bits, {.compression = BI_RLE8}) + Pixels(1024); },
+         {1, 4, 8, 16, 24, 32}},
+        {"108-byte header",
+         [](uint16_t bits) { return InfoHeader(4, 2, bits, {.size = 108}) + ExtraHeader(68) + Pixels(1024); },
+         {1, 4, 8, 16, 24, 32}},
+        {"124-byte header",
+         [](uint16_t bits) { return InfoHeader(4, 2, bits, {.size = 124}) + ExtraHeader(84) + Pixels(1024); },
+         {1, 4, 8, 16, 24, 32}},
+    };
+    for (const Kind& kind : kinds) {
+        for (uint16_t bits : {0, 2, 3, 5, 64, 65535}) {
+            SCOPED_TRACE(std::string(kind.name) + ", " + std::to_string(bits) + " bits");
+            EXPECT_FALSE(LoadFromMemory(kind.file(bits)).ok);
+        }
+        for (uint16_t bits : kind.valid) {
+            SCOPED_TRACE(std::string(kind.name) + ", " + std::to_string(bits) + " bits");
+            const Loaded loaded = LoadFromMemory(kind.file(bits));
+            ASSERT_TRUE(loaded.ok);
+            const size_t table = bits <= 8 ? 4 << bits : 0;
+            EXPECT_LE(loaded.block.size(), 124 + table + 2 * ((4 * bits + 31) / 32 * 4));
+        }
+    }
+
+    // The corrupt files of a public suite: 65535 bits would mean a block of
+    // some 600 MB for a 9.7 KB file.
+    const std::string root = AUTORUN_BMP_TESTDATA_DIR "/bmptestsuite/corrupt/";
+    for (const char* name : {"bitdepth-large.bmp", "bitdepth-zero.bmp"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(Take(LoadDibFile((root + name).c_str())).ok);
     }
 }
 

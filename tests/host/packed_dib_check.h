@@ -24,6 +24,9 @@ inline const char* PackedDibFault(HGLOBAL block)
     if (size != header.biSize + 4 * uint64_t(header.biClrUsed) + header.biSizeImage)
         return "block size is not biSize + 4 * biClrUsed + biSizeImage";
     if (header.biClrUsed > 0xFFFF) return "colour count above 65535";
+    const WORD bits = header.biBitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return "a bit count that no bitmap has";
     if (header.biBitCount <= 8 && header.biClrUsed == 0) return "colour count not stored";
 
     const DWORD compression = header.biCompression;

@@ -1,0 +1,251 @@
+// The PE header reader and the disc check's rules, over images built here:
+// the kinds of file it tells apart, the export look-up, and hostile headers
+// (cut short, offsets and addresses past the end, counts in the thousands).
+// Each image is a heap copy of exactly its own size, so AddressSanitizer
+// catches any read beyond it.
+#include "tools/disc_content_rules.h"
+#include "tools/pe_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Set(Bytes& bytes, size_t offset, uint32_t value, int width)
+{
+    if (bytes.size() < offset + width) bytes.resize(offset + width);
+    for (int i = 0; i < width; i++)
+        bytes[offset + i] = uint8_t(value >> (8 * i));
+}
+
+// A library of one section holding its export directory at address 0x1000
+// (file offset 0x400) and the address table right after it, with entries
+// for ordinals base .. base + count - 1; an entry of 0 is an unused slot.
+struct Layout {
+    uint16_t machine = MachineI386, magic = Pe32Magic, characteristics = 0x2102; // DLL, 32-bit, executable
+    uint16_t sectionCount = 1;
+    uint16_t optionalSize = 0; // 0: the format's usual size
+    uint32_t newHeader = 0x80, exportRva = 0x1000, rawOffset = 0x400, rawSize = 0x200;
+    uint32_t base = 1, count = 6, functions = 0x1028;
+    std::vector<uint32_t> entries = {0x1100, 0x1104, 0x1108, 0x110C, 0x1110, 0x1114};
+};
+
+const uint32_t PeOffset = 0x80;
+
+Bytes Image(const Layout& layout)
+{
+    Bytes bytes(0x600, 0);
+    Set(bytes, 0, 0x5A4D, 2); // "MZ"
+    Set(bytes, 0x3C, layout.newHeader, 4);
+    Set(bytes, PeOffset, 0x00004550, 4);
+    const uint32_t file = PeOffset + 4, optional = file + 20;
+    const bool plus = layout.magic == Pe32PlusMagic;
+    const uint16_t optionalSize = layout.optionalSize ? layout.optionalSize : plus ? 240 : 224;
+    Set(bytes, file, layout.machine, 2);
+    Set(bytes, file + 2, layout.sectionCount, 2);
+    Set(bytes, file + 16, optionalSize, 2);
+    Set(bytes, file + 18, layout.characteristics, 2);
+    Set(bytes, optional, layout.magic, 2);
+    Set(bytes, optional + 60, 0x400, 4); // size of headers
+    const uint32_t directories = optional + (plus ? 112 : 96);
+    Set(bytes, directories - 4, 16, 4);
+    Set(bytes, directories, layout.exportRva, 4);
+    Set(bytes, directories + 4, 40 + 4 * uint32_t(layout.entries.size()), 4);
+    const uint32_t section = optional + optionalSize;
+    if (section + 40 <= bytes.size()) {
+        Set(bytes, section, 0x7461642E, 4); // ".dat"
+        Set(bytes, section + 8, 0x200, 4);
+        Set(bytes, section + 12, 0x1000, 4);
+        Set(bytes, section + 16, layout.rawSize, 4);
+        Set(bytes, section + 20, layout.rawOffset, 4);
+    }
+    Set(bytes, 0x400 + 16, layout.base, 4);
+    Set(bytes, 0x400 + 20, layout.count, 4);
+    Set(bytes, 0x400 + 28, layout.functions, 4);
+    for (size_t i = 0; i < layout.entries.size(); i++)
+        Set(bytes, 0x428 + 4 * i, layout.entries[i], 4);
+    return bytes;
+}
+
+Bytes Prefix(const Bytes& bytes, size_t length)
+{
+    return Bytes(bytes.begin(), bytes.begin() + length);
+}
+
+// An MZ header whose newer header at 0x40 starts with `mark`.
+Bytes OldImage(const char* mark)
+{
+    Bytes bytes(0x80, 0);
+    Set(bytes, 0, 0x5A4D, 2);
+    Set(bytes, 0x3C, 0x40, 4);
+    bytes[0x40] = uint8_t(mark[0]);
+    bytes[0x41] = uint8_t(mark[1]);
+    return bytes;
+}
+
+struct Read {
+    PeImage image;
+    ExportState ordinal5;
+};
+
+Read ReadImage(const Bytes& bytes)
+{
+    // An exact-size heap copy; an empty vector may hold no storage at all.
+    std::vector<uint8_t> copy(bytes);
+    copy.shrink_to_fit();
+    const PeImage image = ReadPeImage(copy.data(), copy.size());
+    return {image, FindExportOrdinal(image, copy.data(), copy.size(), 5)};
+}
+
+// Files good and hostile: the kind of image and the look-up of ordinal 5. No
+// read may leave the bytes (AddressSanitizer watches), and a broken file is
+// called broken rather than given a made-up answer.
+TEST(PeReader, ExportsAndHostileHeaders)
+{
+    const Bytes good = Image({});
+    // Cut anywhere, the headers or a section are incomplete.
+    for (size_t length = 0; length < good.size(); length++) {
+        SCOPED_TRACE("cut at " + std::to_string(length));
+        const Read read = ReadImage(Prefix(good, length));
+        const ImageKind kind = length < 0x40   ? ImageKind::NotAnImage // no room for the new header's offset
+                               : length < 0x84 ? ImageKind::Dos        // no room for the PE signature
+                                               : ImageKind::BrokenPe;
+        EXPECT_EQ(read.image.kind, kind);
+        EXPECT_EQ(read.ordinal5, ExportState::NotExported);
+    }
+
+    auto with = [](void (*change)(Layout&)) {
+        Layout layout;
+        change(layout);
+        return Image(layout);
+    };
+    Bytes tableInHeaders = with([](Layout& l) { l.functions = 0x200; });
+    Set(tableInHeaders, 0x200 + 16, 0x1234, 4);
+    Bytes manySections = with([](Layout& l) { l.sectionCount = 5000; });
+    manySections.resize(0x1A0 + 40 * 5000); // all 5000 entries present, the rest of them empty
+    const struct {
+        const char* name;
+        Bytes file;
+        ImageKind kind;
+        ExportState state;
+    } cases[] = {
+        {"ordinals 1 to 6", good, ImageKind::Pe, ExportState::Exported},
+        {"slot of ordinal 5 unused", with([](Layout& l) { l.entries[4] = 0; }), ImageKind::Pe,
+         ExportState::NotExported},
+        {"ordinals from 6", with([](Layout& l) { l.base = 6; }), ImageKind::Pe, ExportState::NotExported},
+        {"no export directory", with([](Layout& l) { l.exportRva = 0; }), ImageKind::Pe,
+         ExportState::NotExported},
+        {"PE32+ layout", with([](Layout& l) { l.magic = Pe32PlusMagic; }), ImageKind::Pe,
+         ExportState::Exported},
+        {"address table in the headers, which load at address 0", tableInHeaders, ImageKind::Pe,
+         ExportState::Exported},
+        {"16-bit Windows", OldImage("NE"), ImageKind::Windows16, ExportState::NotExported},
+        {"new header offset 0xFFFFFFFF", with([](Layout& l) { l.newHeader = 0xFFFFFFFF; }), ImageKind::Dos,
+         ExportState::NotExported},
+        {"new header offset 2 bytes before the end", with([](Layout& l) { l.newHeader = 0x5FE; }),
+         ImageKind::Dos, ExportState::NotExported},
+        {"65535 sections, table past the end", with([](Layout& l) { l.sectionCount = 65535; }),
+         ImageKind::BrokenPe, ExportState::NotExported},
+        {"5000 sections present", manySections, ImageKind::Pe, ExportState::Exported},
+        {"optional header of 65535 bytes", with([](Layout& l) { l.optionalSize = 65535; }),
+         ImageKind::BrokenPe, ExportState::NotExported},
+        {"optional header too short for its directories", with([](Layout& l) { l.optionalSize = 64; }),
+         ImageKind::BrokenPe, ExportState::NotExported},
+        {"unknown optional header format", with([](Layout& l) { l.magic = 0x0107; }), ImageKind::BrokenPe,
+         ExportState::NotExported},
+        {"export directory at address 0xFFFFFFF0", with([](Layout& l) { l.exportRva = 0xFFFFFFF0; }),
+         ImageKind::Pe, ExportState::Unreadable},
+        {"section's raw data at 0xFFFFFFFF", with([](Layout& l) { l.rawOffset = 0xFFFFFFFF; }),
+         ImageKind::BrokenPe, ExportState::NotExported},
+        {"section's raw size 0xFFFFFFFF", with([](Layout& l) { l.rawSize = 0xFFFFFFFF; }),
+         ImageKind::BrokenPe, ExportState::NotExported},
+        {"section's raw data past the end", with([](Layout& l) { l.rawOffset = 0x5F0; }), ImageKind::BrokenPe,
+         ExportState::NotExported},
+        {"4294967295 exports, table past the section", with([](Layout& l) {
+             l.base = 0;
+             l.count = 0xFFFFFFFF;
+             l.functions = 0x11F8;
+         }),
+         ImageKind::Pe, ExportState::Unreadable},
+        {"address table at 0xFFFFFFFF", with([](Layout& l) { l.functions = 0xFFFFFFFF; }), ImageKind::Pe,
+         ExportState::Unreadable},
+        {"base 0xFFFFFFFF", with([](Layout& l) { l.base = 0xFFFFFFFF; }), ImageKind::Pe,
+         ExportState::NotExported},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Read read = ReadImage(c.file);
+        EXPECT_EQ(read.image.kind, c.kind);
+        EXPECT_EQ(read.ordinal5, c.state);
+    }
+}
+
+// What the disc check makes of each kind of file in each role: the number of
+// refusals and warnings, and the words a publisher needs to act on.
+TEST(DiscContentRules, LibrariesAndPrograms)
+{
+    const MenuFile& dsetup = MenuFiles[0];
+    const MenuFile& setup = MenuFiles[2];
+    Layout exe;
+    exe.characteristics = 0x0102;
+    Layout plus;
+    plus.machine = MachineX86_64;
+    plus.magic = Pe32PlusMagic;
+    Layout plusExe = plus;
+    plusExe.characteristics = 0x0022;
+    Layout noOrdinal;
+    noOrdinal.count = 4;
+    Layout arm = exe;
+    arm.machine = 0xAA64;
+    Layout mixed = exe;
+    mixed.magic = Pe32PlusMagic;
+    const Bytes text = {'M', 'Z', 'x'};
+    const struct {
+        const char* name;
+        const MenuFile& file;
+        Bytes bytes;
+        int refusals, warnings;
+        const char* says;
+    } cases[] = {
+        {"i386 library with ordinal 5", dsetup, Image({}), 0, 0, ""},
+        {"i386 library without ordinal 5", dsetup, Image(noOrdinal), 1, 0, "does not export ordinal 5"},
+        {"x86_64 library", dsetup, Image(plus), 1, 0, "64-bit library for x86_64"},
+        {"i386 program as a library", dsetup, Image(exe), 1, 0, "a program, not a library"},
+        {"16-bit library", dsetup, OldImage("NE"), 1, 0, "16-bit"},
+        {"text as a library", dsetup, text, 1, 0, "not a Windows library"},
+        {"i386 program", setup, Image(exe), 0, 0, ""},
+        {"x86_64 program", setup, Image(plusExe), 0, 1, "will not start on 32-bit Windows"},
+        {"16-bit program", setup, OldImage("NE"), 0, 1, "will not start on 64-bit Windows"},
+        {"MS-DOS program", setup, OldImage("\0\0"), 0, 1, "will not start on 64-bit Windows"},
+        {"ARM64 program", setup, Image(arm), 0, 1, "for ARM64"},
+        {"machine and format disagree", setup, Image(mixed), 1, 0, "do not agree"},
+        {"library as a program", setup, Image({}), 1, 0, "a library, not a program"},
+        {"text as a program", setup, text, 1, 0, "not a Windows program"},
+        {"damaged program", setup, Prefix(Image(exe), 0x100), 1, 0, "damaged"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Finding> findings =
+            c.file.role == MenuFileRole::Library
+                ? CheckLibraryFile(c.file, "Name.x", c.bytes.data(), c.bytes.size())
+                : CheckProgramFile(c.file, "Name.x", c.bytes.data(), c.bytes.size());
+        int refusals = 0, warnings = 0;
+        for (const Finding& finding : findings) {
+            (finding.refused ? refusals : warnings)++;
+            EXPECT_EQ(finding.text.rfind("Name.x ", 0), 0u) << finding.text;
+            EXPECT_NE(finding.text.find(c.says), std::string::npos) << finding.text;
+            if (finding.refused)
+                EXPECT_NE(finding.text.find(c.file.consequence), std::string::npos) << finding.text;
+        }
+        EXPECT_EQ(refusals, c.refusals);
+        EXPECT_EQ(warnings, c.warnings);
+    }
+}
+
+} // namespace

@@ -1,0 +1,151 @@
+// The disc check's rules; see disc_content_rules.h. The PE facts come from
+// pe_reader; this file only decides what they mean for the menu and says so.
+#include "disc_content_rules.h"
+
+#include "pe_reader.h"
+
+#include <stdio.h>
+#include <string.h>
+
+const MenuFile MenuFiles[5] = {
+    {"DSETUP.dll", MenuFileRole::Library, 5, "DirectXSetupA",
+     "Install would report a failed DirectX update and not start setup.exe"},
+    {"MYIR50_32.dll", MenuFileRole::Library, 0, nullptr,
+     "Install codec would copy it into the system folder as IR50_32.DLL, where it stays for good, and the "
+     "codec would still not load"},
+    {"setup.exe", MenuFileRole::Program, 0, nullptr,
+     "Install would fail to start it and the menu would stay as it was"},
+    {"RegSvr32.exe", MenuFileRole::Program, 0, nullptr, "Install codec would fail to register the codec"},
+    {"autorun.bmp", MenuFileRole::Picture, 0, nullptr, "the menu would show black instead of the picture"},
+};
+
+namespace {
+
+const char* const No64Bit = "it will not start on 64-bit Windows (the x64 editions of Windows XP and later)";
+const char* const No32Bit =
+    "it will not start on 32-bit Windows (Windows 95, 98, Me, NT 4.0 and 2000, and the "
+    "32-bit editions of Windows XP and later)";
+
+Finding Refusal(const MenuFile& file, const std::string& name, const std::string& what)
+{
+    return {true, name + " " + what + ": " + file.consequence};
+}
+
+Finding Warning(const std::string& name, const std::string& what)
+{
+    return {false, name + " " + what};
+}
+
+std::string Machine(uint16_t machine)
+{
+    if (const char* known = MachineName(machine)) return known;
+    char number[16];
+    snprintf(number, sizeof number, "machine 0x%04X", machine);
+    return number;
+}
+
+// What a file that is not a PE image is, or nothing for a PE image.
+std::string NotPe(ImageKind kind, const char* windowsFile)
+{
+    if (kind == ImageKind::NotAnImage)
+        return std::string("is not a ") + windowsFile + " (it has no MZ header)";
+    if (kind == ImageKind::BrokenPe)
+        return "is a damaged PE image (its headers are cut short or point past the end of the file)";
+    return "";
+}
+
+} // namespace
+
+std::vector<Finding> CheckLibraryFile(const MenuFile& file, const std::string& name, const uint8_t* data,
+                                      size_t size)
+{
+    const PeImage image = ReadPeImage(data, size);
+    const std::string broken = NotPe(image.kind, "Windows library");
+    if (!broken.empty()) return {Refusal(file, name, broken)};
+    if (image.kind == ImageKind::Dos)
+        return {Refusal(file, name, "is an MS-DOS program, not a 32-bit library")};
+    if (image.kind == ImageKind::Windows16)
+        return {Refusal(file, name, "is a 16-bit Windows file, not a 32-bit library")};
+
+    std::vector<Finding> findings;
+    if (image.machine != MachineI386 || image.magic != Pe32Magic) {
+        const std::string format = image.magic == Pe32Magic ? "PE32" : "PE32+";
+        const std::string bits = image.magic == Pe32Magic ? "" : "64-bit ";
+        findings.push_back(
+            Refusal(file, name,
+                    "is a " + bits + "library for " + Machine(image.machine) + " (" + format +
+                        "), not a PE32 library for i386; the menu is a 32-bit program and cannot "
+                        "load it"));
+    } else if (!image.library) {
+        findings.push_back(Refusal(file, name, "is a program, not a library; the menu cannot load it"));
+    }
+
+    if (file.ordinal) {
+        const std::string ordinal = std::to_string(file.ordinal);
+        switch (FindExportOrdinal(image, data, size, file.ordinal)) {
+        case ExportState::Exported: break;
+        case ExportState::NotExported:
+            findings.push_back(
+                Refusal(file, name,
+                        "does not export ordinal " + ordinal + ", by which the menu binds " + file.function));
+            break;
+        case ExportState::Unreadable:
+            findings.push_back(Refusal(file, name,
+                                       "has an export table that points past the end of the file (ordinal " +
+                                           ordinal + " cannot be found)"));
+            break;
+        }
+    }
+    return findings;
+}
+
+std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& name, const uint8_t* data,
+                                      size_t size)
+{
+    const PeImage image = ReadPeImage(data, size);
+    const std::string broken = NotPe(image.kind, "Windows program");
+    if (!broken.empty()) return {Refusal(file, name, broken)};
+    if (image.kind == ImageKind::Dos) return {Warning(name, std::string("is an MS-DOS program: ") + No64Bit)};
+    if (image.kind == ImageKind::Windows16)
+        return {Warning(name, std::string("is a 16-bit Windows program: ") + No64Bit)};
+
+    if (image.library) return {Refusal(file, name, "is a library, not a program")};
+    const bool pe32 = image.magic == Pe32Magic;
+    if ((image.machine == MachineI386 && !pe32) || (image.machine == MachineX86_64 && pe32))
+        return {Refusal(file, name,
+                        "is a PE image whose machine (" + Machine(image.machine) + ") and header format (" +
+                            (pe32 ? "PE32" : "PE32+") + ") do not agree; Windows will not start it")};
+    if (image.machine == MachineX86_64)
+        return {Warning(name, std::string("is a 64-bit (x86_64) program: ") + No32Bit)};
+    if (image.machine != MachineI386)
+        return {Warning(name, "is a program for " + Machine(image.machine) +
+                                  ": it will not start on x86 or x64 Windows")};
+    return {};
+}
+
+std::vector<Finding> CheckPictureFile(const MenuFile& file, const std::string& name, bool read, int32_t width,
+                                      int32_t height, const uint8_t* data, size_t size)
+{
+    if (!read) {
+        // Name the usual mistake: a picture of another format under the name.
+        const struct {
+            const char* magic;
+            size_t length;
+            const char* format;
+        } formats[] = {{"\x89PNG", 4, "a PNG picture"},
+                       {"\xFF\xD8\xFF", 3, "a JPEG picture"},
+                       {"GIF8", 4, "a GIF picture"}};
+        std::string what = "cannot be read by the menu's bitmap reader";
+        for (const auto& format : formats)
+            if (size >= format.length && memcmp(data, format.magic, format.length) == 0)
+                what += std::string(" (it is ") + format.format + ", not a Windows bitmap)";
+        return {Refusal(file, name, what)};
+    }
+    // A negative height is a top-down picture of the same size.
+    const int64_t rows = height < 0 ? -int64_t(height) : height;
+    if (width != 480 || rows != 360)
+        return {Warning(name, "is " + std::to_string(width) + " by " + std::to_string(rows) +
+                                  " pixels, not 480 by 360: the menu draws its top-left 480 by 360 pixels, "
+                                  "unscaled, and leaves black what the picture does not cover")};
+    return {};
+}

@@ -1,0 +1,44 @@
+// What the disc check says about each file the menu opens from the disc, as
+// the menu would use it: the DirectX setup library and the codec are loaded
+// into the menu's own 32-bit process, the setup and registration programs are
+// started, the splash picture is read by the menu's bitmap reader. A refusal
+// is a file the menu cannot use; a warning is one that works only on some
+// systems or shows differently than the publisher may expect. Each finding is
+// one sentence that names the file, says what is wrong and what the menu would
+// do with it.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+enum class MenuFileRole { Library, Program, Picture };
+
+struct MenuFile {
+    const char* name; // as the menu opens it; found on the disc in any case
+    MenuFileRole role;
+    uint32_t ordinal;        // a library's export the menu binds by ordinal, or 0
+    const char* function;    // the function the menu takes from that ordinal
+    const char* consequence; // what the menu would do with a file it cannot use
+};
+
+extern const MenuFile MenuFiles[5];
+
+struct Finding {
+    bool refused;
+    std::string text;
+};
+
+// `name` is the file's name as the disc has it.
+std::vector<Finding> CheckLibraryFile(const MenuFile& file, const std::string& name, const uint8_t* data,
+                                      size_t size);
+std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& name, const uint8_t* data,
+                                      size_t size);
+
+// `read` tells whether the menu's bitmap reader took the file; width and
+// height are then from its header. `data` is the file's start, for naming
+// what a refused file is instead.
+std::vector<Finding> CheckPictureFile(const MenuFile& file, const std::string& name, bool read, int32_t width,
+                                      int32_t height, const uint8_t* data, size_t size);
