@@ -40,6 +40,7 @@ struct CodecScene {
     bool Start()
     {
         if (menu.Start(disc.Path())) window = menu.WaitForMainWindow();
+        if (!window) ADD_FAILURE() << "no main window: " << menu.Describe();
         return window != nullptr;
     }
     // Clicks Install codec, checks the question and answers it.

@@ -33,6 +33,7 @@ struct InstallScene {
     bool Start()
     {
         if (menu.Start(disc.Path())) window = menu.WaitForMainWindow();
+        if (!window) ADD_FAILURE() << "no main window: " << menu.Describe();
         return window != nullptr;
     }
     // Clicks Install and returns the DirectX question, checked.

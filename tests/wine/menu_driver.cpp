@@ -3,6 +3,7 @@
 #include "menu_driver.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -192,9 +193,12 @@ bool MenuProcess::Start(const std::string& folder, const std::string& program, c
     if (!arguments.empty()) commandLine += " " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    program_ = program;
     if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        folder.c_str(), &startup, &info_))
+                        folder.c_str(), &startup, &info_)) {
+        startError_ = GetLastError();
         return false;
+    }
     AssignProcessToJobObject(MenuJob(), info_.hProcess);
     ResumeThread(info_.hThread);
     return true;
@@ -260,6 +264,33 @@ bool MenuProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
     if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
     if (exitCode) GetExitCodeProcess(info_.hProcess, exitCode);
     return true;
+}
+
+std::string MenuProcess::Describe() const
+{
+    std::string text;
+    if (!info_.hProcess) {
+        text = program_ + " not started, error " + std::to_string(startError_);
+    } else if (Running()) {
+        text = program_ + " (process " + std::to_string(info_.dwProcessId) + ") runs";
+    } else {
+        DWORD exitCode = 0;
+        GetExitCodeProcess(info_.hProcess, &exitCode);
+        char code[16];
+        snprintf(code, sizeof code, "0x%lX", static_cast<unsigned long>(exitCode));
+        text = program_ + " (process " + std::to_string(info_.dwProcessId) + ") ended with " + code;
+    }
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+            if (entry.th32ProcessID != info_.dwProcessId && _stricmp(entry.szExeFile, program_.c_str()) == 0)
+                text +=
+                    "; another " + program_ + " runs (process " + std::to_string(entry.th32ProcessID) + ")";
+        CloseHandle(snapshot);
+    }
+    return text;
 }
 
 bool MenuProcess::Running() const

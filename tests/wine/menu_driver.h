@@ -92,9 +92,14 @@ class MenuProcess {
     // Whether the process ends within the time-out; its exit code then.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
     bool Running() const;
+    // For a failure message: how the start went, whether the program still
+    // runs or how it ended, and which other processes of its name run.
+    std::string Describe() const;
 
   private:
     PROCESS_INFORMATION info_ = {};
+    std::string program_;
+    DWORD startError_ = 0;
 };
 
 std::vector<ButtonInfo> ListButtons(HWND window);

@@ -29,6 +29,7 @@ struct PlayScene {
     bool Start()
     {
         if (menu.Start(disc.Path())) window = menu.WaitForMainWindow();
+        if (!window) ADD_FAILURE() << "no main window: " << menu.Describe();
         return window != nullptr;
     }
     HWND PlayButtonHandle() const
