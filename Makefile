@@ -35,7 +35,11 @@ demo: build-win64
 
 # make disc [DISC_CONTENT=folder] [DISC_LABEL=NAME] [DISC_ALLOW_MISSING=1] [DISC_ALLOW_MISMATCH=1]
 #           [DISC_OUT=build/...]
+#           [DISC_SIGN_PFX=file | DISC_SIGN_CERT=chain.pem DISC_SIGN_KEY=key.pem]
+#           [DISC_SIGN_PASSWORD_FILE=file] [DISC_SIGN_TIMESTAMP_URL=url]
+# (a password may also come in the environment as DISC_SIGN_PASSWORD)
 export DISC_CONTENT DISC_LABEL DISC_ALLOW_MISSING DISC_ALLOW_MISMATCH DISC_OUT
+export DISC_SIGN_PFX DISC_SIGN_CERT DISC_SIGN_KEY DISC_SIGN_PASSWORD_FILE DISC_SIGN_TIMESTAMP_URL
 disc: build-win32 build-host
 	@bash scripts/make-disc.sh
 

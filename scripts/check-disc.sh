@@ -13,7 +13,10 @@
 # - the volume name, in the ISO 9660 and the Joliet descriptor, is LABEL (by
 #   default the label= of autorun.inf);
 # - a second reader, independent of xorriso, lists the same Joliet names and
-#   file sizes as the folder (check-image-listing.sh).
+#   file sizes as the folder (check-image-listing.sh);
+# - with DISC_SIGNED_CHAIN set, the disc's autorun.exe carries a signature
+#   that verifies against that chain, and without the signature it is
+#   DISC_UNSIGNED_PROGRAM byte for byte (scripts/sign-disc.sh verify).
 # Prints the listing and a summary; exits 1 listing every fault found, 2 when
 # it cannot check at all.
 set -uo pipefail
@@ -198,6 +201,18 @@ else
         grep -qx -- "${icon_index#-}" <<<"$groups" || fail "$icon_file has no icon group ${icon_index#-}"
       fi
     fi
+  fi
+fi
+
+if [ -n "${DISC_SIGNED_CHAIN:-}" ]; then
+  signed=$(find "$work/norock" -mindepth 1 -maxdepth 1 -type f -iname autorun.exe 2>/dev/null)
+  if [ -z "$signed" ]; then
+    fail "no autorun.exe on the disc to check the signature of"
+  elif ! said=$(bash "$(dirname "$0")/sign-disc.sh" verify "$signed" "$DISC_SIGNED_CHAIN" "${DISC_UNSIGNED_PROGRAM:-}" 2>&1); then
+    said=${said#sign-disc: }
+    fail "${said//"$signed"/the disc\'s autorun.exe}"
+  else
+    echo "autorun.exe: the signature verifies against $DISC_SIGNED_CHAIN; without it, the program is $DISC_UNSIGNED_PROGRAM byte for byte"
   fi
 fi
 

@@ -12,6 +12,8 @@
 #
 # DISC_ALLOW_MISSING=1 makes a disc even when a file the menu opens is absent,
 # DISC_ALLOW_MISMATCH=1 even when one is refused as the menu could not use it.
+# DISC_SIGN_PFX (or DISC_SIGN_CERT and DISC_SIGN_KEY) signs the disc's copy of
+# the menu with the publisher's certificate: see sign-disc.sh.
 # SOURCE_DATE_EPOCH, when set, is the date every file and the volume carry.
 # AUTORUN_BUILD names the i686 build folder (default build/win32),
 # AUTORUN_HOST_BUILD the native one with the content check (default build/host).
@@ -60,7 +62,7 @@ mkdir -p "$out"
 rm -f "$out"/*.iso "$out"/.*.iso.part
 case "${content%/}/" in "$out/root/"*) fail "DISC_CONTENT $content lies inside the disc folder $out/root, which is made anew" ;; esac
 chmod -R u+w "$out"/check-disc.* 2>/dev/null || true
-rm -rf "$out/root" "$out"/check-disc.*
+rm -rf "$out/root" "$out"/check-disc.* "$out/signing-chain.pem"
 partial=""
 trap '[ -z "$partial" ] || rm -f "$partial"' EXIT
 trap 'exit 1' INT TERM HUP
@@ -116,6 +118,13 @@ else
     >"$disc/README.TXT"
 fi
 cp -- "$programs/autorun.exe" "$disc/autorun.exe"
+# The publisher's signature goes on the disc's copy only; the build's file
+# stays as it was built, and the check compares the two.
+chain=""
+if [ -n "${DISC_SIGN_PFX:-}${DISC_SIGN_CERT:-}${DISC_SIGN_KEY:-}${DISC_SIGN_PASSWORD_FILE:-}${DISC_SIGN_TIMESTAMP_URL:-}" ]; then
+  chain=$out/signing-chain.pem
+  bash "$root/scripts/sign-disc.sh" sign "$disc/autorun.exe" "$chain" || fail "the menu could not be signed; no image was made"
+fi
 printf '%s\r\n' "[autorun]" "open=autorun.exe" "icon=autorun.exe,0" "label=$label" >"$disc/autorun.inf"
 
 # Windows finds files whatever their case, so a name differing only in case
@@ -169,7 +178,7 @@ if ! log=$(SOURCE_DATE_EPOCH=$epoch "$xorriso" -no_rc -report_about SORRY -abort
 fi
 
 # The check extracts the image twice: under build/, not in a small /tmp.
-TMPDIR=$out bash "$root/scripts/check-disc.sh" "$partial" "$disc" "$label" || fail "the image failed its checks; no image was kept"
+DISC_SIGNED_CHAIN=$chain DISC_UNSIGNED_PROGRAM=$programs/autorun.exe TMPDIR=$out bash "$root/scripts/check-disc.sh" "$partial" "$disc" "$label" || fail "the image failed its checks; no image was kept"
 mv -- "$partial" "$image"
 partial=""
 echo "Disc image: $image ($(stat -c %s "$image") bytes, volume $label)"

@@ -56,12 +56,12 @@ if [ "${1:-}" = --inside ]; then
   codec_file=$WINEPREFIX/drive_c/windows/system32/IR50_32.DLL
   menu=""
 
-  remove_record() { quietly wine reg delete "$install_key" /f || true; }
+  # The record in the registry view the x86_64 menu reads: where the 32-bit
+  # Wine is installed, a plain "wine reg" is the 32-bit program, and writes
+  # to the 32-bit view.
+  remove_record() { quietly wine reg delete "$install_key" /reg:64 /f || true; }
   cleanup() {
-    if [ -n "$menu" ]; then
-      kill "$menu" 2>/dev/null || true
-      wait "$menu" 2>/dev/null || true
-    fi
+    [ -z "$menu" ] || end_menu
     rm -f "$codec_file"
     remove_record
   }
@@ -80,7 +80,7 @@ if [ "${1:-}" = --inside ]; then
 
   add_codec() { cp "$build/codec_loads.dll" "$codec_file"; }
   add_record() {
-    quietly wine reg add "$record_key" /v Path /t REG_SZ /d "Z:${work//\//\\}\\game" /f ||
+    quietly wine reg add "$record_key" /v Path /t REG_SZ /d "Z:${work//\//\\}\\game" /reg:64 /f ||
       { echo "Cannot write the install record" >&2; return 1; }
   }
   set_state() {
@@ -91,17 +91,44 @@ if [ "${1:-}" = --inside ]; then
     esac
   }
 
-  # The menu's viewable top-level X window: Wine marks each with the Unix
-  # process id of its program.
-  find_window() {
+  # The menu's window: the viewable top-level X window of class autorun.exe.
+  # The display is this run's own, the prefix too, and the menu refuses to run
+  # twice, so there is at most one; a second one is an error, never a guess.
+  # The process id of the wine started below does not identify it: where the
+  # 32-bit Wine is installed, wine hands a 64-bit program to a new process,
+  # and the window carries that process's id.
+  menu_windows() {
     local window
     for window in $(xwininfo -root -tree | awk '/\("autorun.exe" "autorun.exe"\)/ { print $1 }'); do
-      [ "$(xprop -id "$window" _NET_WM_PID 2>/dev/null | awk '{ print $3 }')" = "$1" ] || continue
-      xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable' || continue
-      echo "$window"
-      return 0
+      xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable' && echo "$window"
     done
-    return 1
+  }
+
+  # Ends the menu through the process its window names (wine's own process
+  # where it runs the program itself), and the wine started for it. Without a
+  # window to go by, every process in the prefix, which is ours alone, and the
+  # server is started again: a menu left running would keep the next from
+  # starting. (taskkill cannot do it: in a WoW64 prefix the 32-bit taskkill
+  # does not see 64-bit programs.)
+  end_menu() {
+    local window=${1:-} pid=""
+    [ -z "$window" ] || pid=$(xprop -id "$window" _NET_WM_PID 2>/dev/null | awk '{ print $3 }')
+    if [[ $pid =~ ^[0-9]+$ ]]; then
+      kill "$pid" 2>/dev/null || true
+    else
+      quietly wineserver -k || true
+      quietly wineserver -w || true
+      quietly wineserver -p || true
+    fi
+    kill "$menu" 2>/dev/null || true
+    wait "$menu" 2>/dev/null || true
+    menu=""
+    # Gone from the display too, so that the next menu finds no other one.
+    for _ in $(seq 1 50); do
+      [ -n "$(menu_windows)" ] || return 0
+      sleep 0.1
+    done
+    echo "the menu's window stayed on the display" >&2
   }
 
   # Painted: the middle of the window shows the splash picture's many colours
@@ -127,32 +154,30 @@ if [ "${1:-}" = --inside ]; then
   # Starts the menu in the locale, saves its window to the file, ends it.
   # Prints the window's title.
   capture() {
-    local locale=$1 file=$2 window=""
+    local locale=$1 file=$2 window="" windows=""
+    [ -z "$(menu_windows)" ] || { echo "$locale: a menu window is already on the display" >&2; return 1; }
     LC_ALL=$locale.UTF-8 LANG=$locale.UTF-8 wine autorun.exe </dev/null >/dev/null 2>&1 &
     menu=$!
     for _ in $(seq 1 100); do
-      window=$(find_window "$menu") && break
-      kill -0 "$menu" 2>/dev/null || break
+      windows=$(menu_windows)
+      [ -z "$windows" ] || break
       sleep 0.1
     done
-    local status=0
-    if [ -z "$window" ]; then
+    local status=1
+    if [ -z "$windows" ]; then
       echo "$locale: the menu showed no window" >&2
-      status=1
-    elif ! capture_painted "$window" "$file"; then
-      echo "$locale: the window did not settle into a painted picture" >&2
-      status=1
+    elif [ "$(wc -l <<<"$windows")" -ne 1 ]; then
+      echo "$locale: the menu showed more than one window:" $windows >&2
     else
-      xprop -id "$window" -notype _NET_WM_NAME | sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p'
+      window=$windows
+      if ! capture_painted "$window" "$file"; then
+        echo "$locale: the window did not settle into a painted picture" >&2
+      else
+        xprop -id "$window" -notype _NET_WM_NAME | sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p'
+        status=0
+      fi
     fi
-    kill "$menu" 2>/dev/null || true
-    wait "$menu" 2>/dev/null || true
-    menu=""
-    # Gone from the display too, so that the next menu finds no other one.
-    for _ in $(seq 1 50); do
-      if [ -z "$window" ] || ! xwininfo -id "$window" >/dev/null 2>&1; then break; fi
-      sleep 0.1
-    done
+    end_menu "$window"
     return $status
   }
 
