@@ -3,6 +3,7 @@
 // as the codec probe sees it afterwards, and Play or Install taking the codec
 // button's place once the codec loads.
 #include "menu_driver.h"
+#include "machine_state.h"
 #include "standins.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,8 @@ struct CodecScene {
     // Clicks Install codec, checks the question and answers it.
     bool Answer(int answer, const std::string& what)
     {
-        const ButtonInfo* codec = FindButton(VisibleButtons(window), CodecButton);
+        const std::vector<ButtonInfo> codecButtons = VisibleButtons(window);
+        const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
         EXPECT_NE(codec, nullptr) << what << ": no codec button";
         if (!codec) return false;
         Click(codec->handle);
@@ -77,14 +79,15 @@ struct CodecScene {
 
 RECT CodecButtonRect(HWND window)
 {
-    const ButtonInfo* codec = FindButton(ListButtons(window), CodecButton);
+    const std::vector<ButtonInfo> codecButtons = ListButtons(window);
+    const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
     return codec ? codec->rect : RECT{};
 }
 
 TEST(CodecFlow, AnsweredNoChangesNothing)
 {
     CodecScene scene("codec_loads.dll", true);
-    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    SKIP_UNLESS_CLEAN_MACHINE();
     ASSERT_TRUE(scene.Start());
     ASSERT_TRUE(scene.Answer(IDNO, "No"));
     ASSERT_TRUE(Settle(scene.window));
@@ -112,11 +115,12 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
     };
     for (const Case& c : cases) {
         CodecScene scene("codec_loads.dll", true);
-        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        SKIP_UNLESS_CLEAN_MACHINE();
         if (c.gameInstalled) scene.InstallGame();
         ASSERT_TRUE(scene.Start()) << c.name;
         const RECT codecRect = CodecButtonRect(scene.window);
-        const ButtonInfo* exitBefore = FindButton(ListButtons(scene.window), ExitButton);
+        const std::vector<ButtonInfo> exitBeforeButtons = ListButtons(scene.window);
+        const ButtonInfo* exitBefore = FindButton(exitBeforeButtons, ExitButton);
         ASSERT_NE(exitBefore, nullptr) << c.name;
         const RECT exitRect = exitBefore->rect;
 
@@ -136,7 +140,8 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
             << c.name << ": not in the codec button's place";
         EXPECT_TRUE(EqualRect(&exitAfter->rect, &exitRect)) << c.name << ": Exit moved";
         EXPECT_EQ(replacement->text, CatalogueText(c.labelId)) << c.name;
-        const ButtonInfo* codec = FindButton(ListButtons(scene.window), CodecButton);
+        const std::vector<ButtonInfo> codecButtons = ListButtons(scene.window);
+        const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
         ASSERT_NE(codec, nullptr) << c.name;
         EXPECT_FALSE(codec->visible) << c.name << ": the codec button stays hidden";
     }
@@ -148,7 +153,7 @@ TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
 {
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "RegSvr32.exe");
     CodecScene scene("codec_loads.dll", true);
-    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    SKIP_UNLESS_CLEAN_MACHINE();
     ASSERT_TRUE(scene.Start());
     ASSERT_TRUE(scene.Answer(IDYES, "elevated"));
     scene.ExpectResult(16, "elevated");
@@ -158,7 +163,8 @@ TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
     EXPECT_EQ(starts[0].program, "RegSvr32.exe");
     ExpectStartedThroughTheShell(starts[0], "/s IR50_32.DLL");
     EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.disc.Path()));
-    EXPECT_NE(FindButton(VisibleButtons(scene.window), InstallButton), nullptr);
+    const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
+    EXPECT_NE(FindButton(buttons, InstallButton), nullptr);
 }
 
 // The outcome the user is told is the codec probe's after the install, not
@@ -185,7 +191,7 @@ TEST(CodecFlow, OutcomeFollowsTheProbeAfterTheInstall)
     };
     for (const Case& c : cases) {
         CodecScene scene(c.discCopy, c.withRegistration, c.registrationExit);
-        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        SKIP_UNLESS_CLEAN_MACHINE();
         if (c.systemCopy) {
             ASSERT_TRUE(CopyFromBuild(c.systemCopy, scene.systemCodec.Path())) << c.name;
         }

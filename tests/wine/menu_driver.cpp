@@ -85,6 +85,16 @@ std::string BuildFolder()
     return path;
 }
 
+std::string BitmapSuitesFolder()
+{
+    char folder[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("AUTORUN_BMP_TESTDATA", folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return "";
+    std::string path(folder, length);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 // Read from the file's own PE header: the machine field of an i386 program.
 bool ProgramUnderTestIs32Bit()
 {
@@ -312,14 +322,21 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs)
     return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
-InstallRecords::InstallRecords()
-{
-    RemoveAll();
-}
+InstallRecords::InstallRecords() : foreign_(Present()) {}
 
 InstallRecords::~InstallRecords()
 {
-    RemoveAll();
+    if (!foreign_) RemoveAll();
+}
+
+bool InstallRecords::Present()
+{
+    HKEY key;
+    const std::string path = std::string("SOFTWARE\\") + InstallRecordRoot;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | View(), &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
 }
 
 REGSAM InstallRecords::View()
@@ -338,6 +355,7 @@ void InstallRecords::RemoveAll()
 
 void InstallRecords::CreateKey(const std::string& keyPath) const
 {
+    ASSERT_FALSE(foreign_) << "an install record was already there: the test must be skipped";
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
                               nullptr, &key, nullptr),
@@ -348,6 +366,7 @@ void InstallRecords::CreateKey(const std::string& keyPath) const
 
 void InstallRecords::SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type) const
 {
+    ASSERT_FALSE(foreign_) << "an install record was already there: the test must be skipped";
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
                               nullptr, &key, nullptr),
