@@ -65,9 +65,10 @@ find "$prefix/dosdevices" -mindepth 1 -maxdepth 1 ! -name 'c:' -exec rm -f {} +
 outside=$(find "$prefix/drive_c" -type l -lname '/*' ! -lname "$prefix/*" ! -lname "$home*" -print)
 [ -z "$outside" ] || fail "links out of the prefix: $outside"
 
-kit_folder='C:\Test kit\windows-kit'
-mkdir -p "$prefix/drive_c/Test kit"
-unzip -q "$zip" -d "$prefix/drive_c/Test kit"
+# A space and parentheses in the path, as in a copy Windows names "(1)".
+kit_folder='C:\Test kit (1)\windows-kit'
+mkdir -p "$prefix/drive_c/Test kit (1)"
+unzip -q "$zip" -d "$prefix/drive_c/Test kit (1)"
 quietly kwine wineserver -p
 quietly kwine wine wineboot -u || true
 
@@ -76,8 +77,9 @@ quietly kwine wine wineboot -u || true
 run_kit() {
   local folder=$1 kit_runs=$2 filter=$3 log=$4
   status=0
-  (cd "$prefix/drive_c" && "${kit_env[@]}" AUTORUN_KIT_RUNS="$kit_runs" AUTORUN_KIT_FILTER="$filter" \
-     wine cmd /c "$folder\\run-tests.cmd" </dev/null) >"$log" 2>&1 || status=$?
+  # Started from its own folder, as a double click starts it.
+  (cd "$(unix_folder "$folder")" && "${kit_env[@]}" AUTORUN_KIT_RUNS="$kit_runs" AUTORUN_KIT_FILTER="$filter" \
+     wine cmd /c run-tests.cmd </dev/null) >"$log" 2>&1 || status=$?
   grep -E '^(PASSED|FAILED)|^\[  FAILED  \] .*\(' "$log" || true
 }
 
@@ -211,7 +213,7 @@ done
 expect_clean_prefix "after the run with a codec file and a record present"
 
 echo "windows-kit-check: 4. another program in place of the one under test"
-broken_folder='C:\Broken kit'
+broken_folder='C:\Broken kit (1)'
 broken=$(unix_folder "$broken_folder")
 cp -r "$(unix_folder "$kit_folder")" "$broken"
 rm -f "$broken"/results-*.xml
