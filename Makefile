@@ -1,10 +1,11 @@
 # Quick start: `make demo` runs the menu from a demo disc, `make test` runs
 # every test. Both install what they need first. `make disc` makes the disc
-# image (see the README).
+# image, `make windows-kit` the tests for a Windows machine (see the README).
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-win32 build-win64 build-host test demo disc screenshots fuzz bench format clean
+.PHONY: all deps build build-win32 build-win64 build-host test demo disc screenshots fuzz bench format clean \
+	windows-kit windows-kit-check
 
 all: build
 
@@ -29,6 +30,16 @@ test: build
 	ctest --test-dir build/host --output-on-failure -j $(JOBS)
 	ctest --test-dir build/win32 --output-on-failure
 	AUTORUN_PRIVATE_DISPLAY=1 bash scripts/wine-session.sh ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
+	@bash scripts/windows-kit.sh >/dev/null
+	bash scripts/check-windows-kit.sh --short
+
+# The end-to-end suite for a Windows machine: build/windows-kit.zip (see the
+# README, "Testing on Windows"), and its check under Wine.
+windows-kit: build-win32 build-win64
+	@bash scripts/windows-kit.sh
+
+windows-kit-check: windows-kit
+	@bash scripts/check-windows-kit.sh
 
 demo: build-win64
 	@bash scripts/demo.sh

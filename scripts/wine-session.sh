@@ -66,6 +66,19 @@ start_server() {
   quietly wineserver -w || true
   quietly wineserver -p
   quietly wine wineboot -u || true
+  clear_leftovers
+}
+
+# The tests never remove a codec file or install record they did not create:
+# they skip instead, as on a tester's machine. These prefixes are the
+# project's own, so whatever an interrupted run left there goes before the
+# tests start, rather than have them skip.
+clear_leftovers() {
+  local view
+  for view in 32 64; do
+    quietly wine reg delete 'HKLM\SOFTWARE\KORU Media' /f /reg:$view || true
+  done
+  find "$WINEPREFIX/drive_c/windows" -maxdepth 2 -iname ir50_32.dll -delete
 }
 
 stop_servers() {

@@ -3,6 +3,7 @@
 // as the codec probe sees it afterwards, and Play or Install taking the codec
 // button's place once the codec loads.
 #include "menu_driver.h"
+#include "machine_state.h"
 #include "standins.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,8 @@ struct CodecScene {
     // Clicks Install codec, checks the question and answers it.
     bool Answer(int answer, const std::string& what)
     {
-        const ButtonInfo* codec = FindButton(VisibleButtons(window), CodecButton);
+        const std::vector<ButtonInfo> codecButtons = VisibleButtons(window);
+        const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
         EXPECT_NE(codec, nullptr) << what << ": no codec button";
         if (!codec) return false;
         Click(codec->handle);
@@ -78,14 +80,15 @@ struct CodecScene {
 
 RECT CodecButtonRect(HWND window)
 {
-    const ButtonInfo* codec = FindButton(ListButtons(window), CodecButton);
+    const std::vector<ButtonInfo> codecButtons = ListButtons(window);
+    const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
     return codec ? codec->rect : RECT{};
 }
 
 TEST(CodecFlow, AnsweredNoChangesNothing)
 {
     CodecScene scene("codec_loads.dll", true);
-    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    SKIP_UNLESS_CLEAN_MACHINE();
     ASSERT_TRUE(scene.Start());
     ASSERT_TRUE(scene.Answer(IDNO, "No"));
     ASSERT_TRUE(Settle(scene.window));
@@ -119,14 +122,15 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
     };
     for (const Case& c : cases) {
         CodecScene scene("codec_loads.dll", true);
-        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        SKIP_UNLESS_CLEAN_MACHINE();
         if (c.gameInstalled) scene.InstallGame();
         ASSERT_TRUE(scene.Start()) << c.name;
         if (c.standardUser) {
             ASSERT_TRUE(ActAsStandardUser(scene.menu)) << c.name;
         }
         const RECT codecRect = CodecButtonRect(scene.window);
-        const ButtonInfo* exitBefore = FindButton(ListButtons(scene.window), ExitButton);
+        const std::vector<ButtonInfo> exitBeforeButtons = ListButtons(scene.window);
+        const ButtonInfo* exitBefore = FindButton(exitBeforeButtons, ExitButton);
         ASSERT_NE(exitBefore, nullptr) << c.name;
         const RECT exitRect = exitBefore->rect;
 
@@ -149,7 +153,8 @@ TEST(CodecFlow, InstalledCodecSwapsTheButton)
             << c.name << ": not in the codec button's place";
         EXPECT_TRUE(EqualRect(&exitAfter->rect, &exitRect)) << c.name << ": Exit moved";
         EXPECT_EQ(replacement->text, CatalogueText(c.labelId)) << c.name;
-        const ButtonInfo* codec = FindButton(ListButtons(scene.window), CodecButton);
+        const std::vector<ButtonInfo> codecButtons = ListButtons(scene.window);
+        const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
         ASSERT_NE(codec, nullptr) << c.name;
         EXPECT_FALSE(codec->visible) << c.name << ": the codec button stays hidden";
         EXPECT_TRUE(scene.menu.Running()) << c.name;
@@ -162,7 +167,7 @@ TEST(CodecFlow, DeclinedConsentChangesNothing)
 {
     ScopedVariable decline("AUTORUN_HOOK_DECLINE", "1");
     CodecScene scene("codec_loads.dll", true);
-    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    SKIP_UNLESS_CLEAN_MACHINE();
     ASSERT_TRUE(scene.Start());
     ASSERT_TRUE(ActAsStandardUser(scene.menu));
     for (size_t attempt = 1; attempt <= 2; ++attempt) {
@@ -193,7 +198,7 @@ TEST(CodecFlow, StandardUserIsNotAskedWhenTheCopyCannotBeMade)
     };
     for (const Case& c : cases) {
         CodecScene scene(c.discCopy, true);
-        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        SKIP_UNLESS_CLEAN_MACHINE();
         if (c.systemCopy) {
             ASSERT_TRUE(CopyFromBuild(c.systemCopy, scene.systemCodec.Path())) << c.name;
             SetFileAttributesA(scene.systemCodec.Path().c_str(), FILE_ATTRIBUTE_READONLY);
@@ -213,7 +218,8 @@ TEST(CodecFlow, StandardUserIsNotAskedWhenTheCopyCannotBeMade)
         } else {
             EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << c.name;
         }
-        EXPECT_NE(FindButton(VisibleButtons(scene.window), CodecButton), nullptr) << c.name;
+        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
+        EXPECT_NE(FindButton(buttons, CodecButton), nullptr) << c.name;
     }
 }
 
@@ -225,7 +231,7 @@ TEST(CodecFlow, CopyFromAPressedDiscIsNotReadOnly)
     for (bool standardUser : {false, true}) {
         const std::string what = standardUser ? "standard user" : "full rights";
         CodecScene scene("codec_loads.dll", true);
-        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        SKIP_UNLESS_CLEAN_MACHINE();
         ASSERT_TRUE(SetFileAttributesA(scene.disc.File("MYIR50_32.dll").c_str(), FILE_ATTRIBUTE_READONLY));
         ASSERT_TRUE(scene.Start()) << what;
         if (standardUser) {
@@ -247,7 +253,7 @@ TEST(CodecFlow, CopyFromAPressedDiscIsNotReadOnly)
 TEST(CodecFlow, JobArgumentInstallsBesideARunningMenu)
 {
     CodecScene scene("codec_loads.dll", true);
-    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    SKIP_UNLESS_CLEAN_MACHINE();
     ASSERT_TRUE(scene.Start());
 
     for (const char* arguments : {"/InstallCodec now", "/installcodec", "InstallCodec"}) {
@@ -283,7 +289,7 @@ TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "RegSvr32.exe");
     ScopedVariable writable("AUTORUN_HOOK_SYSTEM_FOLDER", "writable");
     CodecScene scene("codec_loads.dll", true);
-    ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+    SKIP_UNLESS_CLEAN_MACHINE();
     ASSERT_TRUE(scene.Start());
     ASSERT_TRUE(ActAsStandardUser(scene.menu));
     ASSERT_TRUE(scene.Answer(IDYES, "elevated"));
@@ -296,7 +302,8 @@ TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
     EXPECT_EQ(starts[0].program, "RegSvr32.exe");
     ExpectStartedThroughTheShell(starts[0], "/s IR50_32.DLL");
     EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.disc.Path()));
-    EXPECT_NE(FindButton(VisibleButtons(scene.window), InstallButton), nullptr);
+    const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
+    EXPECT_NE(FindButton(buttons, InstallButton), nullptr);
 }
 
 // The outcome the user is told is the codec probe's after the install, not
@@ -323,7 +330,7 @@ TEST(CodecFlow, OutcomeFollowsTheProbeAfterTheInstall)
     };
     for (const Case& c : cases) {
         CodecScene scene(c.discCopy, c.withRegistration, c.registrationExit);
-        ASSERT_FALSE(scene.systemCodec.Foreign()) << scene.systemCodec.Path() << " is not ours";
+        SKIP_UNLESS_CLEAN_MACHINE();
         if (c.systemCopy) {
             ASSERT_TRUE(CopyFromBuild(c.systemCopy, scene.systemCodec.Path())) << c.name;
         }

@@ -86,6 +86,16 @@ std::string BuildFolder()
     return path;
 }
 
+std::string BitmapSuitesFolder()
+{
+    char folder[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("AUTORUN_BMP_TESTDATA", folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return "";
+    std::string path(folder, length);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 // Read from the file's own PE header: the machine field of an i386 program.
 bool ProgramUnderTestIs32Bit()
 {
@@ -365,14 +375,21 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs)
     return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
-InstallRecords::InstallRecords()
-{
-    RemoveAll();
-}
+InstallRecords::InstallRecords() : foreign_(Present()) {}
 
 InstallRecords::~InstallRecords()
 {
-    RemoveAll();
+    if (!foreign_) RemoveAll();
+}
+
+bool InstallRecords::Present()
+{
+    HKEY key;
+    const std::string path = std::string("SOFTWARE\\") + InstallRecordRoot;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | View(), &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
 }
 
 REGSAM InstallRecords::View()
@@ -391,6 +408,7 @@ void InstallRecords::RemoveAll()
 
 void InstallRecords::CreateKey(const std::string& keyPath) const
 {
+    ASSERT_FALSE(foreign_) << "an install record was already there: the test must be skipped";
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
                               nullptr, &key, nullptr),
@@ -401,6 +419,7 @@ void InstallRecords::CreateKey(const std::string& keyPath) const
 
 void InstallRecords::SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type) const
 {
+    ASSERT_FALSE(foreign_) << "an install record was already there: the test must be skipped";
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
                               nullptr, &key, nullptr),

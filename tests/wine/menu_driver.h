@@ -15,6 +15,9 @@
 std::string BuildFolder();
 // The test program's own folder.
 std::string TestProgramFolder();
+// The folder holding the public bitmap test suites, from AUTORUN_BMP_TESTDATA
+// (never a path built in), or "" when that is not set.
+std::string BitmapSuitesFolder();
 // Whether the program under test is a 32-bit one: it then reads the 32-bit
 // registry view and sees the 32-bit system folder.
 bool ProgramUnderTestIs32Bit();
@@ -104,6 +107,8 @@ class MenuProcess {
 
 std::vector<ButtonInfo> ListButtons(HWND window);
 const ButtonInfo* FindButton(const std::vector<ButtonInfo>& buttons, int id);
+// Not on a temporary list: the entry would be gone before it is used.
+const ButtonInfo* FindButton(std::vector<ButtonInfo>&& buttons, int id) = delete;
 std::vector<ButtonInfo> VisibleButtons(HWND window);
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
@@ -131,16 +136,23 @@ template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutM
 
 // The install record in HKLM, in the registry view of the program under
 // test: sets "Path" under the given key path, removes everything under
-// "SOFTWARE\KORU Media" when the object goes.
+// "SOFTWARE\KORU Media" when the object goes, unless that key was already
+// there when it was made: a record this test did not create is never
+// touched (the test is skipped, see machine_state.h).
 class InstallRecords {
   public:
     InstallRecords();
     ~InstallRecords();
+    InstallRecords(const InstallRecords&) = delete;
+    InstallRecords& operator=(const InstallRecords&) = delete;
     void SetPath(const std::string& keyPath, const std::string& value) const;
     void SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type = REG_SZ) const;
     void CreateKey(const std::string& keyPath) const;
+    // Whether "SOFTWARE\KORU Media" exists in the view of the program under test.
+    static bool Present();
 
   private:
     static REGSAM View();
     static void RemoveAll();
+    bool foreign_;
 };

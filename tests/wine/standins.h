@@ -260,11 +260,12 @@ inline bool Settle(HWND window)
 }
 
 // The system folder as the program under test sees it: a 32-bit program's
-// "system32" is the 64-bit system's syswow64.
+// "system32" is the 64-bit system's syswow64 (a 32-bit test program sees it
+// so already).
 inline std::string SystemFolder()
 {
     char path[MAX_PATH] = "";
-    if (ProgramUnderTestIs32Bit())
+    if (ProgramUnderTestIs32Bit() && sizeof(void*) == 8)
         GetSystemWow64DirectoryA(path, sizeof path);
     else
         GetSystemDirectoryA(path, sizeof path);
@@ -275,17 +276,12 @@ inline std::string SystemFolder()
 // menu copy there, or puts a file there itself, holds one of these, declared
 // before the menu's process so that it goes after the menu has ended: it
 // removes what was created there during the test, so that no other test
-// finds a codec there. A stand-in left there by an interrupted run is removed
-// when it is made.
+// finds a codec there. A file that was there before is never touched: the
+// test is skipped (see machine_state.h).
 class SystemCodecFile {
   public:
     SystemCodecFile() : path_(SystemFolder() + "\\IR50_32.DLL")
     {
-        if (FileExists(path_)) {
-            if (SameBytes(path_, BuildFile("codec_loads.dll")) ||
-                SameBytes(path_, BuildFile("codec_refuses.dll")))
-                DeleteFileA(path_.c_str());
-        }
         foreign_ = FileExists(path_);
     }
     ~SystemCodecFile()
