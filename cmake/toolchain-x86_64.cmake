@@ -9,4 +9,12 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)
+# Where the 32-bit Wine is installed, /usr/bin/wine starts the 32-bit loader,
+# which hands a 64-bit program on through one more process start, and that
+# start now and then fails: there the 64-bit loader is started directly.
+# Elsewhere /usr/bin/wine runs the 64-bit loader itself.
+if(EXISTS /usr/lib/wine/wine AND EXISTS /usr/lib/wine/wine64)
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)
+endif()
