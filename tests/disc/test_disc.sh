@@ -26,7 +26,8 @@ expect() {
   "$@" || { echo "FAIL: $what"; failures=$((failures + 1)); }
 }
 make_disc() {
-  env -u SOURCE_DATE_EPOCH -u DISC_CONTENT -u DISC_LABEL -u DISC_ALLOW_MISSING -u DISC_ALLOW_MISMATCH \
+  env -u SOURCE_DATE_EPOCH -u DISC_CONTENT -u DISC_LABEL -u DISC_ALLOW_MISSING -u DISC_ALLOW_MISMATCH -u DISC_SIGN_PFX \
+    -u DISC_SIGN_CERT -u DISC_SIGN_KEY -u DISC_SIGN_PASSWORD -u DISC_SIGN_PASSWORD_FILE -u DISC_SIGN_TIMESTAMP_URL \
     AUTORUN_BUILD="$build" DISC_OUT="$out" "$@" bash "$repo/scripts/make-disc.sh" >"$scratch/log" 2>&1
 }
 logged() { grep -qF -- "$1" "$scratch/log"; }
