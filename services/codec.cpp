@@ -6,8 +6,8 @@
 // Since Vista a standard user may not write the system folder. When the copy
 // is refused for that reason, the menu starts its own file with the codec job
 // argument through the shell's consent prompt; that process, with full
-// rights, makes the copy and runs the registration, and its exit code is the
-// installer's result.
+// rights, makes the copy and runs the registration with the files beside its
+// own file, and its exit code is the installer's result.
 #include "codec.h"
 
 #include <windows.h>
@@ -32,19 +32,29 @@ void ClearReadOnly(const char* path)
     SetFileAttributesA(path, cleared ? cleared : FILE_ATTRIBUTE_NORMAL);
 }
 
-// This program's own file, started with the job argument and the current
-// directory, so that the job finds the disc copy and the registration
-// program where the menu would. The job's exit code is the installer's result.
+// The folder of this program's own file, with its closing backslash.
+bool ThisProgramFolder(char* folder, DWORD size)
+{
+    const DWORD length = GetModuleFileNameA(nullptr, folder, size);
+    return length != 0 && length < size && CutToFolder(folder);
+}
+
+// This program's own file, started with the job argument in its own folder,
+// the disc folder, where the job takes its files from. The job's exit code
+// is the installer's result.
 int InstallWithFullRights()
 {
     char self[MAX_PATH];
+    char folder[MAX_PATH];
     const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    if (length == 0 || length >= sizeof self) return 0;
+    if (length == 0 || length >= sizeof self || !ThisProgramFolder(folder, sizeof folder)) return 0;
     const char* const arguments[] = {self, CodecJobArgument, nullptr};
-    return LaunchWithFullRightsAndWait(self, arguments) == 1 ? 1 : 0;
+    return LaunchWithFullRightsAndWait(self, arguments, folder) == 1 ? 1 : 0;
 }
 
-int Install(Elevation elevation)
+// Copies `discCopy` into the system folder as the codec, never over an
+// existing file, and has `registration` register it.
+int Install(const char* discCopy, const char* registration, Elevation elevation)
 {
     char systemFolder[MAX_PATH];
     const UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
@@ -58,14 +68,14 @@ int Install(Elevation elevation)
     // second probe decides. Only a refusal for want of rights changes the
     // course: then the whole installation, registration included, runs once
     // with full rights, and never again without them.
-    if (CopyFileA("MYIR50_32.dll", destination, TRUE)) {
+    if (CopyFileA(discCopy, destination, TRUE)) {
         ClearReadOnly(destination);
     } else if (elevation == MayAskForFullRights && GetLastError() == ERROR_ACCESS_DENIED) {
         return InstallWithFullRights();
     }
 
     static const char* const arguments[] = {"RegSvr32.exe", "/s", "IR50_32.DLL", nullptr};
-    return LaunchAndWait("RegSvr32.exe", arguments) == 0 ? 1 : 0;
+    return LaunchAndWait(registration, arguments) == 0 ? 1 : 0;
 }
 
 } // namespace
@@ -81,11 +91,24 @@ int ProbeCodec()
 
 int InstallCodec()
 {
-    return Install(MayAskForFullRights);
+    // The menu's own rights: the disc copy and the registration program come
+    // from the current directory, the disc folder it was started in.
+    return Install("MYIR50_32.dll", "RegSvr32.exe", MayAskForFullRights);
 }
 
 int RunCodecInstallJob()
 {
-    // Already started with full rights: a refusal now is final.
-    return Install(RunAsIs);
+    // Full rights, and anyone may start this file with them, in a folder of
+    // their choosing: the folder it was started in counts for nothing. The
+    // files are those beside this program's own file, by their full paths,
+    // and the registration program starts there too. Already started with
+    // full rights: a refusal now is final.
+    char folder[MAX_PATH];
+    char discCopy[MAX_PATH];
+    char registration[MAX_PATH];
+    if (!ThisProgramFolder(folder, sizeof folder) || !SetCurrentDirectoryA(folder) ||
+        !BuildFilePath(discCopy, sizeof discCopy, folder, "MYIR50_32.dll") ||
+        !BuildFilePath(registration, sizeof registration, folder, "RegSvr32.exe"))
+        return 0;
+    return Install(discCopy, registration, RunAsIs);
 }

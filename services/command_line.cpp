@@ -51,3 +51,20 @@ int IsCodecJobCommandLine(const char* commandLine)
         if (*rest != ' ' && *rest != '\t') return 0;
     return 1;
 }
+
+const char* SkipProgramName(const char* commandLine)
+{
+    const char* at = commandLine;
+    if (*at == '"') {
+        // Up to the closing quote; a name with no closing quote takes the rest.
+        while (*++at && *at != '"') {
+        }
+        if (*at == '"') ++at;
+    } else {
+        while (static_cast<unsigned char>(*at) > ' ')
+            ++at;
+    }
+    while (*at && static_cast<unsigned char>(*at) <= ' ')
+        ++at;
+    return at;
+}

@@ -22,3 +22,8 @@ extern const char* const CodecJobArgument;
 // taken off), is the codec job argument and nothing else; blanks around it
 // are allowed. Any other command line is ignored by the menu.
 int IsCodecJobCommandLine(const char* commandLine);
+
+// The command line as WinMain receives it: the process's whole command line
+// (GetCommandLineA) without the program's own name, quoted or not, and the
+// blanks after that name.
+const char* SkipProgramName(const char* commandLine);

@@ -11,6 +11,7 @@
 #include <stdlib.h>
 
 #include "command_line.h"
+#include "library_loading.h"
 #include "process_start.h"
 
 #ifndef ERROR_ELEVATION_REQUIRED
@@ -27,52 +28,59 @@ typedef BOOL(WINAPI* ShellExecuteExFunction)(SHELLEXECUTEINFOA* info);
 // Since Vista, CreateProcessA refuses a program that needs full rights (an
 // installer, or one whose manifest or compatibility entry asks for them) with
 // ERROR_ELEVATION_REQUIRED. The shell's "runas" verb starts the same file
-// after the consent prompt. SHELL32 is bound here only, so that the menu
-// neither imports it nor loads it at start. On success *process is the
-// started program's handle (null if the shell gave none); a declined prompt
-// (ERROR_CANCELLED) fails like any other refusal.
-bool StartThroughShell(const char* resolved, const char* const* arguments, HANDLE* process)
+// after the consent prompt, in `directory`: an elevated program does not
+// inherit the current directory, and without one it would start in the
+// system folder. SHELL32 is bound here only, from the system folder, so that
+// the menu neither imports it nor loads it at start. On success *process is
+// the started program's handle (null if the shell gave none); a declined
+// prompt (ERROR_CANCELLED) fails like any other refusal.
+bool StartThroughShell(const char* resolved, const char* const* arguments, const char* directory,
+                       HANDLE* process)
 {
-    char directory[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
-    // An elevated program does not inherit the current directory; without it
-    // the program would start in the system folder.
-    if (length == 0 || length >= sizeof directory) return false;
     char* parameters = JoinCommandLine(arguments[0] ? arguments + 1 : arguments);
     if (!parameters) return false;
 
     bool started = false;
-    HMODULE shell = LoadLibraryA("SHELL32.dll");
-    if (shell) {
-        FARPROC address = GetProcAddress(shell, "ShellExecuteExA");
-        if (address) {
-            ShellExecuteExFunction shellExecuteEx =
-                reinterpret_cast<ShellExecuteExFunction>(reinterpret_cast<void (*)()>(address));
-            SHELLEXECUTEINFOA info = {};
-            info.cbSize = sizeof info;
-            // NOASYNC: the menu may end right after this call. FLAG_NO_UI: the
-            // shell shows none of its own error boxes; a failed start leaves
-            // the menu as it was, without a word, as any failed start does.
-            info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-            // The consent prompt comes to the front only for the window the
-            // user is working in; without one it waits in the taskbar.
-            info.hwnd = GetActiveWindow();
-            info.lpVerb = "runas";
-            info.lpFile = resolved;
-            info.lpParameters = parameters;
-            info.lpDirectory = directory;
-            info.nShow = SW_SHOWNORMAL;
-            started = shellExecuteEx(&info) != FALSE;
-            *process = started ? info.hProcess : nullptr;
-        }
-        // The shell may leave threads or windows of its own behind after the
-        // call, so SHELL32 stays loaded for the rest of the run.
+    // The shell may leave threads or windows of its own behind after the
+    // call, so SHELL32 stays loaded for the rest of the run.
+    ShellExecuteExFunction shellExecuteEx =
+        BindExport<ShellExecuteExFunction>(LoadSystemLibrary("SHELL32.dll"), "ShellExecuteExA");
+    if (shellExecuteEx) {
+        SHELLEXECUTEINFOA info = {};
+        info.cbSize = sizeof info;
+        // NOASYNC: the menu may end right after this call. FLAG_NO_UI: the
+        // shell shows none of its own error boxes; a failed start leaves the
+        // menu as it was, without a word, as any failed start does.
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        // The consent prompt comes to the front only for the window the user
+        // is working in; without one it waits in the taskbar.
+        info.hwnd = GetActiveWindow();
+        info.lpVerb = "runas";
+        info.lpFile = resolved;
+        info.lpParameters = parameters;
+        info.lpDirectory = directory;
+        info.nShow = SW_SHOWNORMAL;
+        started = shellExecuteEx(&info) != FALSE;
+        *process = started ? info.hProcess : nullptr;
     }
     free(parameters);
     return started;
 }
 
-int Launch(const char* program, const char* const* arguments, LaunchMode mode, LaunchRights rights)
+// The current directory, for a program the shell starts with full rights in
+// the menu's stead.
+bool StartThroughShellHere(const char* resolved, const char* const* arguments, HANDLE* process)
+{
+    char directory[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
+    if (length == 0 || length >= sizeof directory) return false;
+    return StartThroughShell(resolved, arguments, directory, process);
+}
+
+// `directory` is where a program started with full rights starts; null for
+// the current directory.
+int Launch(const char* program, const char* const* arguments, LaunchMode mode, LaunchRights rights,
+           const char* directory)
 {
     char* resolved = ResolveProgramName(program);
     if (!resolved) return -1;
@@ -84,7 +92,8 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode, L
     PROCESS_INFORMATION process = {};
     bool started = false;
     if (rights == FullRights) {
-        started = StartThroughShell(resolved, arguments, &process.hProcess);
+        started = directory ? StartThroughShell(resolved, arguments, directory, &process.hProcess)
+                            : StartThroughShellHere(resolved, arguments, &process.hProcess);
     } else {
         char* commandLine = JoinCommandLine(arguments);
         if (!commandLine) {
@@ -99,7 +108,7 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode, L
         // Only this refusal is worth a second attempt: every other one would
         // fail the same way through the shell.
         if (!started && GetLastError() == ERROR_ELEVATION_REQUIRED)
-            started = StartThroughShell(resolved, arguments, &process.hProcess);
+            started = StartThroughShellHere(resolved, arguments, &process.hProcess);
         free(commandLine);
     }
     free(resolved);
@@ -125,15 +134,15 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode, L
 
 int LaunchAndWait(const char* program, const char* const* arguments)
 {
-    return Launch(program, arguments, WaitForEnd, UserRights);
+    return Launch(program, arguments, WaitForEnd, UserRights, nullptr);
 }
 
 int LaunchAndExit(const char* program, const char* const* arguments)
 {
-    return Launch(program, arguments, ReplaceThisProcess, UserRights);
+    return Launch(program, arguments, ReplaceThisProcess, UserRights, nullptr);
 }
 
-int LaunchWithFullRightsAndWait(const char* program, const char* const* arguments)
+int LaunchWithFullRightsAndWait(const char* program, const char* const* arguments, const char* directory)
 {
-    return Launch(program, arguments, WaitForEnd, FullRights);
+    return Launch(program, arguments, WaitForEnd, FullRights, directory);
 }

@@ -12,6 +12,6 @@ int LaunchAndWait(const char* program, const char* const* arguments);
 int LaunchAndExit(const char* program, const char* const* arguments);
 
 // Starts the program with full rights, through the shell's consent prompt
-// (wherever Windows has one), and waits for it; returns its exit code, or -1
-// when it could not be started or the user declined.
-int LaunchWithFullRightsAndWait(const char* program, const char* const* arguments);
+// (wherever Windows has one), in `directory`, and waits for it; returns its
+// exit code, or -1 when it could not be started or the user declined.
+int LaunchWithFullRightsAndWait(const char* program, const char* const* arguments, const char* directory);

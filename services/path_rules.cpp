@@ -29,3 +29,12 @@ int BuildFilePath(char* out, size_t size, const char* folder, const char* name)
     memcpy(out + folderLength + separator, name, nameLength + 1);
     return 1;
 }
+
+int CutToFolder(char* path)
+{
+    char* lastSeparator = strrchr(path, '\\');
+    if (!lastSeparator) return 0;
+    const bool root = lastSeparator == path || lastSeparator[-1] == ':';
+    lastSeparator[root ? 1 : 0] = '\0';
+    return 1;
+}

@@ -17,3 +17,10 @@ int EnsureTrailingBackslash(char* folder, size_t size);
 // the result does not fit with its terminator; `out` then holds an empty
 // string (when it has room for one).
 int BuildFilePath(char* out, size_t size, const char* folder, const char* name);
+
+// Cuts a file's full path, in place, to its folder, written as Windows
+// writes a current directory: "C:\\disc\\autorun.exe" becomes "C:\\disc",
+// "D:\\autorun.exe" becomes "D:\\" (a drive's root keeps its backslash; "D:"
+// would be the drive's current folder). Returns 0, changing nothing, when the
+// path holds no backslash.
+int CutToFolder(char* path);

@@ -10,6 +10,7 @@
 #include "menu_state.h"
 #include "resource_ids.h"
 #include "services/codec.h"
+#include "services/library_loading.h"
 #include "services/launcher.h"
 
 char CaptionText[512];
@@ -38,21 +39,16 @@ int ShowMessage(HWND owner, int textId, int captionId, UINT flags)
 }
 
 // The DirectX setup library is bound only when the user asks for the update,
-// so that the menu starts on a machine or disc without it. Its absence, or an
+// so that the menu starts on a machine or disc without it. It is the disc's
+// copy, loaded from the disc folder by its full path. Its absence, or an
 // export table without ordinal 5, counts as a failed update.
 int RunDirectXSetup(HWND owner)
 {
-    HMODULE library = LoadLibraryA("DSETUP.dll");
+    HMODULE library = LoadLibraryFromCurrentDirectory("DSETUP.dll");
     if (!library) return DirectXUnavailable;
     int result = DirectXUnavailable;
-    FARPROC address = GetProcAddress(library, MAKEINTRESOURCEA(5));
-    if (address) {
-        // Through void (*)(): the generic function pointer type, to reach
-        // the export's real type without a cast-function-type warning.
-        DirectXSetupFunction setup =
-            reinterpret_cast<DirectXSetupFunction>(reinterpret_cast<void (*)()>(address));
+    if (DirectXSetupFunction setup = BindExport<DirectXSetupFunction>(library, MAKEINTRESOURCEA(5)))
         result = setup(owner, nullptr, DirectXCoreAndDrivers);
-    }
     FreeLibrary(library);
     return result;
 }

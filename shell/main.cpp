@@ -13,6 +13,7 @@
 #include "services/codec.h"
 #include "services/command_line.h"
 #include "services/game_probe.h"
+#include "services/library_loading.h"
 #include "splash/splash.h"
 
 int CodecMissing;
@@ -66,6 +67,10 @@ int IsGameRunning()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {
+    // Before anything is loaded: nothing the menu binds while it runs may
+    // come from whatever folder it was started in.
+    LeaveCurrentDirectoryOutOfSearches();
+
     // Started by a menu, with full rights, to install the codec: only that,
     // with no guard (the menu that waits for it holds the menu's mutex), no
     // window and no message. The exit code is the installer's result.

@@ -1,21 +1,34 @@
 // The splash presenter: reads "autorun.bmp" once at start-up into the
-// process-wide picture record and prepares a DrawDib instance for it, then
-// draws the picture's top-left 480 by 360 pixels at the client area's origin
-// on every paint. The picture is optional; without it nothing is drawn and the
-// window's black background shows. The record holds the block, locked, and the
-// DrawDib instance for the rest of the process; neither is ever released.
+// process-wide picture record and prepares a DrawDib
+// instance for it, then draws the picture's top-left 480 by 360 pixels at the
+// client area's origin on every paint. The picture is optional; without it,
+// or without Video for Windows, nothing is drawn and the window's black
+// background shows. The record holds the block, locked, and the DrawDib
+// instance for the rest of the process; neither is ever released.
+//
+// Video for Windows is bound while the menu starts, from the system folder:
+// a library of its name beside a copy of the menu is never loaded.
 #include "splash.h"
 
 #include <vfw.h>
 
 #include "dib_reader.h"
+#include "services/library_loading.h"
 
 namespace {
+
+const LONG DrawnWidth = 480;
+const LONG DrawnHeight = 360;
+
+typedef decltype(&DrawDibOpen) DrawDibOpenFunction;
+typedef decltype(&DrawDibBegin) DrawDibBeginFunction;
+typedef decltype(&DrawDibDraw) DrawDibDrawFunction;
 
 struct SplashPicture {
     HDRAWDIB drawDib; // painting tests this alone
     HGLOBAL block;
     BITMAPINFOHEADER* header; // the block, locked: header, colour table, pixel bits
+    DrawDibDrawFunction draw;
 };
 
 SplashPicture Splash;
@@ -24,6 +37,13 @@ SplashPicture Splash;
 // treated specially: it leaves the picture undrawable.
 int LoadSplashPicture(const char* fileName, SplashPicture* picture)
 {
+    // The library stays loaded for the rest of the process, as the picture does.
+    HMODULE videoForWindows = LoadSystemLibrary("MSVFW32.dll");
+    const DrawDibOpenFunction open = BindExport<DrawDibOpenFunction>(videoForWindows, "DrawDibOpen");
+    const DrawDibBeginFunction begin = BindExport<DrawDibBeginFunction>(videoForWindows, "DrawDibBegin");
+    const DrawDibDrawFunction draw = BindExport<DrawDibDrawFunction>(videoForWindows, "DrawDibDraw");
+    if (!open || !begin || !draw) return 0;
+
     HGLOBAL block = LoadDibFile(fileName);
     if (!block) return 0;
     BITMAPINFOHEADER* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(block));
@@ -31,10 +51,11 @@ int LoadSplashPicture(const char* fileName, SplashPicture* picture)
         GlobalFree(block);
         return 0;
     }
-    picture->drawDib = DrawDibOpen();
+    picture->drawDib = open();
     picture->block = block;
     picture->header = header;
-    return DrawDibBegin(picture->drawDib, nullptr, -1, -1, header, -1, -1, 0) ? 1 : 0;
+    picture->draw = draw;
+    return begin(picture->drawDib, nullptr, -1, -1, header, -1, -1, 0) ? 1 : 0;
 }
 
 } // namespace
@@ -49,6 +70,6 @@ int LoadSplash()
 int PaintSplash(HDC dc)
 {
     if (!Splash.drawDib) return 0;
-    DrawDibDraw(Splash.drawDib, dc, 0, 0, -1, -1, Splash.header, nullptr, 0, 0, 480, 360, 0);
+    Splash.draw(Splash.drawDib, dc, 0, 0, -1, -1, Splash.header, nullptr, 0, 0, DrawnWidth, DrawnHeight, 0);
     return 1;
 }

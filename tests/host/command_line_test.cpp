@@ -83,4 +83,25 @@ TEST(IsCodecJobCommandLine, OnlyTheExactArgument)
             << (c.commandLine ? c.commandLine : "(null)");
 }
 
+// What WinMain receives of the process's command line: the job argument is
+// recognised after a program name of any form.
+TEST(SkipProgramName, AsWinMainReceivesIt)
+{
+    const struct {
+        const char* commandLine;
+        const char* expected;
+    } cases[] = {
+        {"autorun.exe", ""},
+        {"autorun.exe /InstallCodec", "/InstallCodec"},
+        {"\"D:\\Program Files\\autorun.exe\" /InstallCodec ", "/InstallCodec "},
+        {"\"D:\\disc\\autorun.exe\"/InstallCodec", "/InstallCodec"},
+        {"D:\\autorun.exe\t \t/InstallCodec", "/InstallCodec"},
+        {"\"D:\\no closing quote /InstallCodec", ""},
+        {"", ""},
+        {"  leading blanks", "leading blanks"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(SkipProgramName(c.commandLine), c.expected) << c.commandLine;
+}
+
 } // namespace

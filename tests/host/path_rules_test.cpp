@@ -103,4 +103,27 @@ TEST(BuildFilePath, GameAndCodecPaths)
     }
 }
 
+// The folder of the program's own file, where the codec job takes its files.
+TEST(CutToFolder, ProgramPaths)
+{
+    const struct {
+        const char* path;
+        int expectedResult;
+        const char* expected;
+    } cases[] = {
+        {"C:\\Disc copy\\autorun.exe", 1, "C:\\Disc copy"},
+        {"D:\\autorun.exe", 1, "D:\\"}, // the drive's root, not its current folder
+        {"\\\\server\\share\\autorun.exe", 1, "\\\\server\\share"},
+        {"\\autorun.exe", 1, "\\"},
+        {"C:\\folder\\", 1, "C:\\folder"},
+        {"autorun.exe", 0, "autorun.exe"},
+        {"", 0, ""},
+    };
+    for (const auto& c : cases) {
+        std::string path = c.path;
+        EXPECT_EQ(CutToFolder(&path[0]), c.expectedResult) << c.path;
+        EXPECT_STREQ(path.c_str(), c.expected) << c.path;
+    }
+}
+
 } // namespace

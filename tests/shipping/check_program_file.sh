@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Static checks of the shipping program file, which cannot run on the build
-# machine: a 32-bit GUI program within its size budget, importing only
-# libraries every Windows machine has, and carrying exactly the resources the
+# machine: a 32-bit GUI program within its size budget, importing only the
+# classic system libraries every Windows machine has (no C runtime library,
+# which Windows 95 as first released lacks, and no library that a file of its
+# name beside the program could stand in for), and carrying exactly the resources the
 # menu needs: the string tables and the restart notice in all 24 language
 # variants, the version block, the icon and the application manifest. It runs
 # from Windows 95 on: subsystem version 4.0, and the test build's seam is not
@@ -12,7 +14,7 @@ set -uo pipefail
 program=${1:?usage: check_program_file.sh <autorun.exe>}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 max_size=131072
-allowed_imports="kernel32.dll user32.dll gdi32.dll advapi32.dll msvfw32.dll msvcrt.dll"
+allowed_imports="kernel32.dll user32.dll gdi32.dll advapi32.dll"
 # Every variant's language id, in the order of the ids.
 languages="1030 1031 1033 1034 1036 1040 1043 1044 1053 2055 2057 2058 2060 2064 2067
            2068 3079 3081 3082 3084 4105 4108 5129 6153"
@@ -36,13 +38,18 @@ grep -Eq '^MajorSubsystemVersion[[:space:]]+4$' <<<"$headers" &&
 size=$(stat -c %s "$program")
 [ "$size" -le $max_size ] || fail "program file is $size bytes, more than $max_size"
 
-# Imports: anything else (a DirectX library, the compiler's runtime DLLs)
-# would keep the menu from starting on a plain machine.
+# Imports: anything else (a DirectX library, a C runtime, Video for Windows,
+# which is bound at run time from the system folder) would keep the menu from
+# starting on a plain machine, or be taken from the program's own folder.
 imports=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' <<<"$headers" | tr -d '\r' | tr 'A-Z' 'a-z')
 [ -n "$imports" ] || fail "no imports found"
 for dll in $imports; do
   [[ " $allowed_imports " == *" $dll "* ]] || fail "imports $dll"
 done
+
+# Without a C runtime nothing would run a static constructor.
+! "$objdump" -h "$program" | grep -qE '[[:space:]]\.(ctors|init_array)[[:space:]]' ||
+  fail "has static constructors, which nothing runs"
 
 # Resources, as "type name language" lines, compared with the exact set.
 expected=$(

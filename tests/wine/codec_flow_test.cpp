@@ -282,6 +282,49 @@ TEST(CodecFlow, JobArgumentInstallsBesideARunningMenu)
     EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << "the running menu is left alone";
 }
 
+// The job runs with full rights, and anyone may start the signed program so,
+// in a folder of their choosing: it takes the disc copy and the registration
+// program from beside its own file, never from the folder it was started in.
+TEST(CodecFlow, JobTakesItsFilesFromBesideItsOwnFile)
+{
+    CodecScene scene("codec_loads.dll", true);
+    SKIP_UNLESS_CLEAN_MACHINE();
+    TempFolder elsewhere;
+    ASSERT_TRUE(CopyFromBuild("codec_refuses.dll", elsewhere.File("MYIR50_32.dll")));
+    ASSERT_TRUE(CopyFromBuild("recorder.exe", elsewhere.File("RegSvr32.exe")));
+
+    MenuProcess job;
+    ASSERT_TRUE(job.StartIn(elsewhere.Path(), scene.disc.File("autorun.exe"), "/InstallCodec"))
+        << job.Describe();
+    DWORD exitCode = 0;
+    ASSERT_TRUE(job.WaitForExit(10000, &exitCode)) << job.Describe();
+    EXPECT_EQ(exitCode, 1u) << "the installer's result";
+    EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll"))) << "not the disc's copy";
+    scene.ExpectRegistration("job started elsewhere");
+    const std::vector<StartRecord> starts = scene.log.Starts();
+    ASSERT_FALSE(starts.empty());
+    EXPECT_EQ(Lowercase(starts[0].path), Lowercase(scene.disc.File("RegSvr32.exe")));
+}
+
+// A job that is refused the system folder asks for full rights no more: no
+// second consent prompt, no second job. It registers as any attempt does and
+// ends with the result.
+TEST(CodecFlow, RefusedJobAsksForNothingMore)
+{
+    CodecScene scene("codec_loads.dll", true);
+    SKIP_UNLESS_CLEAN_MACHINE();
+    MenuProcess job;
+    ASSERT_TRUE(job.StartIn(scene.disc.Path(), scene.disc.File("autorun.exe"), "/InstallCodec",
+                            BuildFile("rights_hook.dll")))
+        << job.Describe();
+    DWORD exitCode = 0;
+    ASSERT_TRUE(job.WaitForExit(10000, &exitCode)) << job.Describe();
+    EXPECT_TRUE(scene.log.ShellCalls().empty()) << "asked for full rights again";
+    scene.ExpectRegistration("refused job");
+    EXPECT_EQ(exitCode, 1u) << "the registration's result";
+    EXPECT_FALSE(FileExists(scene.systemCodec.Path()));
+}
+
 // A registration program that Windows starts only with full rights starts
 // through the shell; the menu waits for it and goes on as usual.
 TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)

@@ -198,18 +198,30 @@ HANDLE MenuJob()
 
 bool MenuProcess::Start(const std::string& folder, const std::string& program, const std::string& arguments)
 {
-    std::string path = folder + "\\" + program;
+    return StartIn(folder, folder + "\\" + program, arguments);
+}
+
+bool MenuProcess::StartIn(const std::string& directory, const std::string& path, const std::string& arguments,
+                          const std::string& library)
+{
     std::string commandLine = "\"" + path + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    program_ = program;
+    program_ = path.substr(path.find_last_of('\\') + 1);
     if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        folder.c_str(), &startup, &info_)) {
+                        directory.c_str(), &startup, &info_)) {
         startError_ = GetLastError();
         return false;
     }
     AssignProcessToJobObject(MenuJob(), info_.hProcess);
+    // The library's thread runs first and sets the process up; the program's
+    // own thread starts once the library has loaded.
+    if (!library.empty() && !Inject(library)) {
+        startError_ = ERROR_DLL_INIT_FAILED;
+        TerminateProcess(info_.hProcess, 0xDEAD);
+        return false;
+    }
     ResumeThread(info_.hThread);
     return true;
 }

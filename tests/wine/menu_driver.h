@@ -74,6 +74,11 @@ class MenuProcess {
     // folder as its current directory, and the arguments after its name.
     bool Start(const std::string& folder, const std::string& program = "autorun.exe",
                const std::string& arguments = "");
+    // Starts the program at `path` in `directory`, with the arguments after
+    // its name. With a `library` (a full path), that library is loaded into
+    // the process before the program's own code runs.
+    bool StartIn(const std::string& directory, const std::string& path, const std::string& arguments,
+                 const std::string& library = "");
     // Loads a library of the build under test into the running program
     // (with the build's inject.exe); whether it loaded.
     bool Inject(const std::string& library) const;

@@ -40,11 +40,12 @@ class ScopedVariable {
 };
 
 // One start of the recorder stand-in: the file name it ran as, the command
-// line it was given and its current directory.
+// line it was given, its current directory and the full path of its file.
 struct StartRecord {
     std::string program;
     std::string commandLine;
     std::string directory;
+    std::string path;
 };
 
 // What the menu handed the shell, as the rights hook recorded it.
@@ -84,8 +85,10 @@ class StandInLog {
             if (line.rfind("DirectXSetupA|", 0) == 0 || line.rfind("ShellExecuteExA|", 0) == 0) continue;
             const size_t first = line.find('|'), last = line.rfind('|');
             if (first == std::string::npos || first == last) continue;
-            starts.push_back(
-                {line.substr(0, first), line.substr(first + 1, last - first - 1), line.substr(last + 1)});
+            const size_t third = line.rfind('|', last - 1);
+            if (third == first) continue;
+            starts.push_back({line.substr(0, first), line.substr(first + 1, third - first - 1),
+                              line.substr(third + 1, last - third - 1), line.substr(last + 1)});
         }
         return starts;
     }

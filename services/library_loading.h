@@ -1,0 +1,35 @@
+// Where the menu takes the libraries it binds while it runs. A library named
+// without a path is looked for in the program's own folder and, on older
+// Windows, in the current directory before the system folder: a copy of the
+// disc unpacked into a Downloads folder, or a command prompt started there,
+// would have the menu load whatever file of that name lies there. So every
+// library of Windows is loaded from the system folder by its full path, and
+// a library of the disc from the disc folder by its full path.
+#pragma once
+
+#include <windows.h>
+
+// Asks Windows, where it can, to leave the current directory out of its
+// searches for libraries and programs. Bound at run time: Windows before XP
+// SP1 has neither call, and the program must still start there.
+void LeaveCurrentDirectoryOutOfSearches();
+
+// The library of Windows named `name`, loaded from the system folder; the
+// libraries it needs are looked for beside it first. Null when it cannot be
+// loaded.
+HMODULE LoadSystemLibrary(const char* name);
+
+// The library `name` in the current directory, the disc folder the menu was
+// started in, loaded by its full path; the libraries it needs are looked for
+// beside it first. Null when it cannot be loaded.
+HMODULE LoadLibraryFromCurrentDirectory(const char* name);
+
+// An export of a loaded library as the function type the caller expects, or
+// null.
+template <typename Function> Function BindExport(HMODULE library, const char* name)
+{
+    FARPROC address = library ? GetProcAddress(library, name) : nullptr;
+    // Through void (*)(): the generic function pointer type, to reach the
+    // export's real type without a cast-function-type warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
