@@ -121,6 +121,16 @@ void WidenColourTable(BYTE* table, DWORD colours)
     }
 }
 
+// The bytes from the current position to the file's end; the position stays.
+DWORD BytesLeft(HFILE file)
+{
+    const LONG here = _llseek(file, 0, FILE_CURRENT);
+    const LONG end = _llseek(file, 0, FILE_END);
+    if (here == HFILE_ERROR || end == HFILE_ERROR || _llseek(file, here, FILE_BEGIN) != here || end < here)
+        return 0;
+    return DWORD(end - here);
+}
+
 HGLOBAL Discard(HGLOBAL block)
 {
     GlobalUnlock(block);
@@ -158,6 +168,11 @@ HGLOBAL ReadDibHeader(HFILE file)
     }
     if (!CompleteHeader(&header)) return nullptr;
 
+    // A stated header size may be anything up to 2 GiB: one longer than the
+    // file could hold is refused before any room is taken for it.
+    const UINT moreHeader = header.biSize - sizeof header;
+    if (moreHeader && moreHeader > BytesLeft(file)) return nullptr;
+
     const DWORD colours = header.biClrUsed;
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, header.biSize + 4 * colours);
     if (!block) return nullptr;
@@ -168,7 +183,6 @@ HGLOBAL ReadDibHeader(HFILE file)
     }
     memcpy(dib, &header, sizeof header);
 
-    const UINT moreHeader = header.biSize - sizeof header;
     if (moreHeader && _lread(file, dib + sizeof header, moreHeader) != moreHeader) return Discard(block);
 
     if (colours) {

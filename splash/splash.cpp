@@ -1,5 +1,5 @@
-// The splash presenter: reads "autorun.bmp" once at start-up into the
-// process-wide picture record and prepares a DrawDib
+// The splash presenter: reads the drawn corner of "autorun.bmp" once at
+// start-up into the process-wide picture record and prepares a DrawDib
 // instance for it, then draws the picture's top-left 480 by 360 pixels at the
 // client area's origin on every paint. The picture is optional; without it,
 // or without Video for Windows, nothing is drawn and the window's black
@@ -12,7 +12,7 @@
 
 #include <vfw.h>
 
-#include "dib_reader.h"
+#include "dib_corner.h"
 #include "services/library_loading.h"
 
 namespace {
@@ -44,7 +44,7 @@ int LoadSplashPicture(const char* fileName, SplashPicture* picture)
     const DrawDibDrawFunction draw = BindExport<DrawDibDrawFunction>(videoForWindows, "DrawDibDraw");
     if (!open || !begin || !draw) return 0;
 
-    HGLOBAL block = LoadDibFile(fileName);
+    HGLOBAL block = LoadDibCorner(fileName, DrawnWidth, DrawnHeight);
     if (!block) return 0;
     BITMAPINFOHEADER* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(block));
     if (!header) {

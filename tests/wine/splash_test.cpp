@@ -2,9 +2,13 @@
 // fills the client area, unscaled at its origin, under the buttons; without
 // the file, or with any broken one, the same menu stands on black.
 #include "menu_driver.h"
+#include "standins.h"
 
 #include <gtest/gtest.h>
 
+#include <psapi.h>
+
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -21,15 +25,35 @@ void Put32(std::string& bytes, uint32_t value)
     Put16(bytes, static_cast<uint16_t>(value >> 16));
 }
 
-// A 480 by 360, 8-bit picture in four quadrants: red, green (top), blue,
-// white (bottom), with a 16-entry palette.
+// An 8-bit picture in four quadrants: red, green (top), blue, white
+// (bottom), with a 16-entry palette; 480 by 360 unless asked for another
+// size, and run-length coded on request.
 const COLORREF Quadrants[4] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(255, 255, 255)};
 
-std::string QuadrantPicture()
+std::string QuadrantPicture(int width = 480, int height = 360, bool runLength = false)
 {
-    const int width = 480, height = 360, paletteSize = 16;
+    const int paletteSize = 16;
+    std::string bits;
+    for (int row = height - 1; row >= 0; --row) { // bottom-up
+        const int top = row < height / 2 ? 0 : 2;
+        if (!runLength) {
+            for (int column = 0; column < width; ++column)
+                bits.push_back(static_cast<char>(top + (column < width / 2 ? 0 : 1)));
+            bits.append((4 - width % 4) % 4, '\0');
+            continue;
+        }
+        for (int column = 0; column < width;) {
+            const int half = column < width / 2 ? 0 : 1;
+            const int end = half ? width : width / 2;
+            const int run = end - column < 255 ? end - column : 255;
+            bits.push_back(static_cast<char>(run));
+            bits.push_back(static_cast<char>(top + half));
+            column += run;
+        }
+        bits.append(row ? std::string(2, '\0') : std::string("\0\1", 2)); // line end, bitmap end
+    }
     std::string bytes = "BM";
-    Put32(bytes, 14 + 40 + 4 * paletteSize + width * height);
+    Put32(bytes, static_cast<uint32_t>(14 + 40 + 4 * paletteSize + bits.size()));
     Put32(bytes, 0);
     Put32(bytes, 14 + 40 + 4 * paletteSize);
     Put32(bytes, 40);
@@ -37,8 +61,8 @@ std::string QuadrantPicture()
     Put32(bytes, height);
     Put16(bytes, 1);
     Put16(bytes, 8);
-    Put32(bytes, BI_RGB);
-    Put32(bytes, 0);
+    Put32(bytes, runLength ? BI_RLE8 : BI_RGB);
+    Put32(bytes, runLength ? static_cast<uint32_t>(bits.size()) : 0);
     Put32(bytes, 2835);
     Put32(bytes, 2835);
     Put32(bytes, paletteSize);
@@ -50,10 +74,7 @@ std::string QuadrantPicture()
         bytes.push_back(static_cast<char>(GetRValue(colour)));
         bytes.push_back(0);
     }
-    for (int row = height - 1; row >= 0; --row) // bottom-up
-        for (int column = 0; column < width; ++column)
-            bytes.push_back(static_cast<char>((row < height / 2 ? 0 : 2) + (column < width / 2 ? 0 : 1)));
-    return bytes;
+    return bytes + bits;
 }
 
 COLORREF ScreenPixel(POINT point)
@@ -88,13 +109,15 @@ struct MenuOnDisc {
     MenuProcess process;
     HWND window = nullptr;
 
-    explicit MenuOnDisc(const std::string* picture)
+    // `planted` files of the build go on the disc beside the menu: pairs of
+    // the build's name and the disc's.
+    explicit MenuOnDisc(const std::string* picture,
+                        const std::vector<std::pair<std::string, std::string>>& planted = {})
     {
         disc.AddFromBuild("codec_loads.dll", "IR50_32.DLL");
+        for (const auto& [buildName, discName] : planted)
+            disc.AddFromBuild(buildName, discName);
         if (picture) WriteFileBytes(disc.File("autorun.bmp"), *picture);
-        // A header that asks for some 2 GiB of pixels makes the x86_64 build
-        // allocate and fill that much before its window shows: seconds, and
-        // more on a busy machine.
         if (process.Start(disc.Path())) window = process.WaitForMainWindow(60000);
     }
 };
@@ -144,23 +167,146 @@ TEST(Splash, MissingOrBrokenPictureLeavesTheMenuOnBlack)
     }
 }
 
-// A picture whose header asks for nearly 2 GiB of pixels: the x86_64 build
-// finds the room, reads the pixels the file holds and draws them; a 32-bit
-// process cannot allocate that much in its 2 GiB of address space, so the
-// shipping program refuses the picture and stays black.
-TEST(Splash, PictureAskingForNearly2GiBDependsOnTheBuild)
+// Windows takes a library that is not on its list of known libraries from the
+// program's folder first. Wine takes its own copy instead, unless told
+// otherwise: under Wine, this tells it, for the menu's file name alone, to take
+// `library` from the program's folder first, and removes what it wrote again.
+class PreferLibraryInProgramFolder {
+  public:
+    explicit PreferLibraryInProgramFolder(const char* library) : library_(library)
+    {
+        if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+            return; // Windows does so anyway
+        for (const char* path : Path)
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key_) == ERROR_SUCCESS) {
+                RegCloseKey(key_);
+                key_ = nullptr;
+                ++existing_;
+            } else {
+                break;
+            }
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, Path[3], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        // A value someone else set is theirs: leave it, and the test cannot be made.
+        ours_ = RegQueryValueExA(key_, library, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS &&
+                RegSetValueExA(key_, library, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"),
+                               15) == ERROR_SUCCESS;
+    }
+    ~PreferLibraryInProgramFolder()
+    {
+        if (!key_) return;
+        if (ours_) RegDeleteValueA(key_, library_);
+        RegCloseKey(key_);
+        for (int level = 3; level >= existing_; --level)
+            RegDeleteKeyA(HKEY_CURRENT_USER, Path[level]); // only while empty
+    }
+    PreferLibraryInProgramFolder(const PreferLibraryInProgramFolder&) = delete;
+    PreferLibraryInProgramFolder& operator=(const PreferLibraryInProgramFolder&) = delete;
+    bool Ready() const
+    {
+        return !key_ || ours_;
+    }
+
+  private:
+    static constexpr const char* Path[4] = {"Software\\Wine", "Software\\Wine\\AppDefaults",
+                                            "Software\\Wine\\AppDefaults\\autorun.exe",
+                                            "Software\\Wine\\AppDefaults\\autorun.exe\\DllOverrides"};
+    const char* library_;
+    HKEY key_ = nullptr;
+    int existing_ = 0; // how many keys of the path were there already
+    bool ours_ = false;
+};
+
+// A library of Video for Windows' name beside a copy of the menu (a disc
+// unpacked into a Downloads folder) is not loaded: the menu starts and draws
+// as ever.
+TEST(Splash, LibraryPlantedBesideTheMenuIsNotLoaded)
 {
-    std::string picture = QuadrantPicture();
-    const uint32_t hugeSizeImage = 0x7FFF0000;
-    for (int i = 0; i < 4; ++i)
-        picture[14 + 20 + i] = static_cast<char>(hugeSizeImage >> (8 * i)); // biSizeImage
-    MenuOnDisc menu(&picture);
-    ASSERT_NE(menu.window, nullptr);
-    const bool drawn = !ProgramUnderTestIs32Bit();
+    PreferLibraryInProgramFolder preferProgramFolder("msvfw32");
+    ASSERT_TRUE(preferProgramFolder.Ready()) << "a library override for autorun.exe is already set";
+    const std::string picture = QuadrantPicture();
+    MenuOnDisc menu(&picture, {{"empty_library.dll", "MSVFW32.DLL"}});
+    ASSERT_NE(menu.window, nullptr) << menu.process.Describe();
     for (const Probe& probe : QuadrantProbes)
-        EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), drawn ? probe.expected : RGB(0, 0, 0))
-            << (drawn ? "x86_64 build" : "i686 build") << " at " << probe.x << "," << probe.y;
+        EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), probe.expected)
+            << "at " << probe.x << "," << probe.y;
     EXPECT_EQ(VisibleButtons(menu.window).size(), 2u);
+}
+
+// A picture larger than the window shows its top-left corner, the top rows
+// and left columns of the picture, however its pixels are stored.
+TEST(Splash, LargePictureShowsItsTopLeftCorner)
+{
+    for (const bool runLength : {false, true}) {
+        const std::string what = runLength ? "run-length coded" : "uncompressed";
+        const std::string picture = QuadrantPicture(1000, 800, runLength);
+        MenuOnDisc menu(&picture);
+        ASSERT_NE(menu.window, nullptr) << what << ": " << menu.process.Describe();
+        for (const Probe& probe : QuadrantProbes)
+            EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), Quadrants[0])
+                << what << " at " << probe.x << "," << probe.y;
+    }
+}
+
+// The most memory the menu's process has held, once its window shows.
+SIZE_T PeakMemory(const MenuProcess& process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process.Process(), &counters, sizeof counters)) return 0;
+    return std::max(counters.PeakWorkingSetSize, counters.PeakPagefileUsage);
+}
+
+std::string WithField(std::string picture, size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        picture[offset + i] = static_cast<char>(value >> (8 * i));
+    return picture;
+}
+
+// A header may claim any size. The menu holds no more than the pixels it
+// draws and the file itself, so its window comes up as quickly as ever, and
+// whatever of the claim the file really holds is drawn.
+TEST(Splash, PictureThatClaimsMorePixelsThanItHolds)
+{
+    const std::string normal = QuadrantPicture();
+    SIZE_T normalPeak = 0;
+    {
+        MenuOnDisc menu(&normal);
+        ASSERT_NE(menu.window, nullptr) << menu.process.Describe();
+        normalPeak = PeakMemory(menu.process);
+        ASSERT_GT(normalPeak, 0u) << "the menu's memory cannot be read";
+    }
+    const size_t width = 18, height = 22, sizeImage = 34, headerSize = 14; // offsets in the file
+    const struct {
+        const char* name;
+        std::string picture;
+        bool drawn;
+    } cases[] = {
+        {"62 bytes claiming 16384 by 16384 at 32 bits",
+         WithField(WithField(WithField(normal, width, 16384), height, 16384), 28, 32).substr(0, 62), false},
+        {"8192 by 8192 at 8 bits, 1 KiB of pixels",
+         WithField(WithField(normal, width, 8192), height, 8192).substr(0, 14 + 40 + 64 + 1024), false},
+        {"run-length coded, claiming 16384 by 16384 and 256 MiB of codes",
+         WithField(WithField(WithField(QuadrantPicture(480, 360, true), width, 16384), height, 16384),
+                   sizeImage, 0x10000000),
+         false},
+        {"480 by 360 stating nearly 2 GiB of pixels", WithField(normal, sizeImage, 0x7FFF0000), true},
+        {"a header stating 2 GiB", WithField(normal, headerSize, 0x7F000000), false},
+    };
+    for (const auto& c : cases) {
+        MenuOnDisc menu(&c.picture);
+        ASSERT_NE(menu.window, nullptr) << c.name << ": " << menu.process.Describe();
+        const SIZE_T bound = normalPeak + (32u << 20) + c.picture.size();
+        EXPECT_LE(PeakMemory(menu.process), bound) << c.name << ": a normal start holds " << normalPeak;
+        if (c.drawn) {
+            for (const Probe& probe : QuadrantProbes)
+                EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), probe.expected)
+                    << c.name << " at " << probe.x << "," << probe.y;
+        }
+        EXPECT_EQ(VisibleButtons(menu.window).size(), 2u) << c.name;
+    }
 }
 
 // Every file of the public bitmap test suites, good, questionable or broken,

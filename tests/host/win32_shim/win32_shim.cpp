@@ -30,6 +30,7 @@ std::set<int> OpenFiles;
 int AllocationsUntilFailure = -1;
 int ReadsUntilFailure = -1;
 size_t AllocationLimit = size_t(1) << 30;
+size_t LargestRequest = 0;
 bool FillPattern = true;
 
 [[noreturn]] void Misuse(const char* what)
@@ -53,6 +54,7 @@ bool Fails(int* untilFailure)
 
 bool AllocationFails(size_t bytes)
 {
+    if (bytes > LargestRequest) LargestRequest = bytes;
     return Fails(&AllocationsUntilFailure) || bytes > AllocationLimit;
 }
 
@@ -248,6 +250,11 @@ void ShimSetAllocationLimit(size_t bytes)
     AllocationLimit = bytes;
 }
 
+size_t ShimLargestRequest()
+{
+    return LargestRequest;
+}
+
 void ShimSetFillPattern(bool on)
 {
     FillPattern = on;
@@ -258,5 +265,6 @@ void ShimReset()
     AllocationsUntilFailure = -1;
     ReadsUntilFailure = -1;
     AllocationLimit = size_t(1) << 30;
+    LargestRequest = 0;
     FillPattern = true;
 }

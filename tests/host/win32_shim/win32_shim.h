@@ -21,10 +21,15 @@ void ShimFailReadAfter(int successes);
 // Allocations larger than this fail, as they would in a 32-bit process.
 void ShimSetAllocationLimit(size_t bytes);
 
+// The most bytes one allocation or re-size asked for since the last reset,
+// whether it was granted or not.
+size_t ShimLargestRequest();
+
 // New and grown memory is filled with 0xCD unless GMEM_ZEROINIT asks for
 // zeros, so that bytes nobody wrote stand out; benchmarks turn it off.
 void ShimSetFillPattern(bool on);
 const BYTE ShimFillByte = 0xCD;
 
-// Back to the defaults: no injected failures, fill pattern on, limit 1 GiB.
+// Back to the defaults: no injected failures, fill pattern on, limit 1 GiB,
+// nothing asked for yet.
 void ShimReset();
