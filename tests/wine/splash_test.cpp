@@ -339,15 +339,15 @@ TEST(Splash, MenuSurvivesEveryTestSuiteBitmap)
     for (const std::string& file : files) {
         const std::string picture = ReadFileBytes(file);
         MenuOnDisc menu(&picture);
-        ASSERT_NE(menu.window, nullptr) << file;
+        ASSERT_NE(menu.window, nullptr) << file << ": " << menu.process.Describe();
         RedrawWindow(menu.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
         SendMessageTimeoutA(menu.window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, nullptr);
-        ASSERT_TRUE(menu.process.Running()) << file;
+        ASSERT_TRUE(menu.process.Running()) << file << ": " << menu.process.Describe();
         const std::vector<ButtonInfo> buttons = VisibleButtons(menu.window);
         ASSERT_EQ(buttons.size(), 2u) << file;
         Click(FindButton(buttons, 1)->handle);
         DWORD exitCode = 1;
-        ASSERT_TRUE(menu.process.WaitForExit(10000, &exitCode)) << file;
+        ASSERT_TRUE(menu.process.WaitForExit(10000, &exitCode)) << file << ": " << menu.process.Describe();
         EXPECT_EQ(exitCode, 0u) << file;
     }
 }
