@@ -44,15 +44,14 @@ windows-kit-check: windows-kit
 demo: build-win64
 	@bash scripts/demo.sh
 
-# make disc [DISC_CONTENT=folder] [DISC_LABEL=NAME] [DISC_ALLOW_MISSING=1] [DISC_ALLOW_MISMATCH=1]
-#           [DISC_OUT=build/...]
+# make disc DISC_CONTENT=folder | DISC_DEMO=1   [DISC_LABEL=NAME] [DISC_OUT=file.iso]
 #           [DISC_SIGN_PFX=file | DISC_SIGN_CERT=chain.pem DISC_SIGN_KEY=key.pem]
-#           [DISC_SIGN_PASSWORD_FILE=file] [DISC_SIGN_TIMESTAMP_URL=url]
-# (a password may also come in the environment as DISC_SIGN_PASSWORD)
-export DISC_CONTENT DISC_LABEL DISC_ALLOW_MISSING DISC_ALLOW_MISMATCH DISC_OUT
-export DISC_SIGN_PFX DISC_SIGN_CERT DISC_SIGN_KEY DISC_SIGN_PASSWORD_FILE DISC_SIGN_TIMESTAMP_URL
-disc: build-win32 build-host
-	@bash scripts/make-disc.sh
+#           [DISC_SIGN_PASSWORD_FILE=file] [DISC_SIGN_TIMESTAMP_URL=url] [DISC_ALLOW_MISSING=1] [DISC_ALLOW_MISMATCH=1]
+# runs ./autorun-disc build (see its --help), one option a variable; the password may also come in the
+# environment as DISC_SIGN_PASSWORD. Any other DISC_ variable is refused by its name.
+disc: deps
+	@PYTHONPATH=tools /usr/bin/python3 -B -m autorun_disc.make_shortcut \
+	  $(foreach v,$(filter DISC_%,$(.VARIABLES)),$(v):$(firstword $(origin $(v))))
 
 screenshots: build-win64
 	@bash scripts/screenshots.sh

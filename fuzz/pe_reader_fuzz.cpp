@@ -10,19 +10,25 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <string>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const PeImage image = ReadPeImage(data, size);
     for (uint32_t ordinal : {0u, 1u, 5u, 0xFFFFFFFFu}) {
-        const ExportState state = FindExportOrdinal(image, data, size, ordinal);
-        if (state == ExportState::Exported && (image.kind != ImageKind::Pe || image.exportRva == 0)) {
+        std::string forwarder;
+        const ExportState state = FindExportOrdinal(image, data, size, ordinal, &forwarder);
+        const bool found = state == ExportState::Exported || state == ExportState::Forwarded;
+        if (found && (image.kind != ImageKind::Pe || image.exportRva == 0)) {
             fprintf(stderr, "an export found without an export directory\n");
             abort();
         }
     }
     for (const MenuFile& file : MenuFiles) {
-        if (file.role == MenuFileRole::Library) CheckLibraryFile(file, file.name, data, size);
-        if (file.role == MenuFileRole::Program) CheckProgramFile(file, file.name, data, size);
+        if (file.role == MenuFileRole::Library)
+            CheckLibraryFile(file, file.name, data, size, {"DSETUP32.dll"});
+        if (file.role == MenuFileRole::Program || file.role == MenuFileRole::Registrar)
+            CheckProgramFile(file, file.name, data, size);
     }
     return 0;
 }

@@ -16,7 +16,8 @@ packages=(
   libxcursor1 libxrandr2 libxi6 libxrender1 libxfixes3 libxcomposite1 libxinerama1 fontconfig
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
   locales icoutils googletest libbenchmark-dev xorriso
-  osslsigncode openssl genisoimage libarchive-tools zip unzip python3
+  osslsigncode zip unzip python3 strace
+  python3-pytest python3-pycdlib python3-cryptography python3-pefile
 )
 locales=(en_US en_GB en_IE en_AU en_CA en_NZ de_DE de_AT de_CH fr_FR fr_CA fr_BE fr_CH es_ES es_MX it_IT it_CH
          nl_NL nl_BE da_DK nb_NO nn_NO sv_SE)

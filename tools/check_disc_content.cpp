@@ -116,6 +116,10 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    std::vector<std::string> discFiles;
+    for (const auto& entry : entries)
+        if (entry.is_regular_file(error)) discFiles.push_back(entry.path().filename().string());
+
     bool refused = false;
     for (const MenuFile& file : MenuFiles) {
         for (const auto& entry : entries) {
@@ -130,9 +134,10 @@ int main(int argc, char** argv)
             std::vector<Finding> findings;
             switch (file.role) {
             case MenuFileRole::Library:
-                findings = CheckLibraryFile(file, name, bytes.Data(), bytes.Size());
+                findings = CheckLibraryFile(file, name, bytes.Data(), bytes.Size(), discFiles);
                 break;
             case MenuFileRole::Program:
+            case MenuFileRole::Registrar:
                 findings = CheckProgramFile(file, name, bytes.Data(), bytes.Size());
                 break;
             case MenuFileRole::Picture: findings = CheckPicture(file, name, path, bytes); break;

@@ -6,6 +6,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 
 const MenuFile MenuFiles[5] = {
     {"DSETUP.dll", MenuFileRole::Library, 5, "DirectXSetupA",
@@ -15,7 +16,8 @@ const MenuFile MenuFiles[5] = {
      "codec would still not load"},
     {"setup.exe", MenuFileRole::Program, 0, nullptr,
      "Install would fail to start it and the menu would stay as it was"},
-    {"RegSvr32.exe", MenuFileRole::Program, 0, nullptr, "Install codec would fail to register the codec"},
+    {"RegSvr32.exe", MenuFileRole::Registrar, 0, nullptr,
+     "Install codec would copy the codec into the system folder and never register it"},
     {"autorun.bmp", MenuFileRole::Picture, 0, nullptr, "the menu would show black instead of the picture"},
 };
 
@@ -36,6 +38,28 @@ Finding Warning(const std::string& name, const std::string& what)
     return {false, name + " " + what};
 }
 
+// The libraries that every Windows the menu runs on, from Windows 95 to the
+// latest, keeps in its system folder, so that a forwarder naming one always
+// finds it. NTDLL is left out: Windows 95, 98 and Me have none.
+const char* const WindowsLibraries[] = {"KERNEL32", "USER32",   "GDI32", "ADVAPI32", "SHELL32",
+                                        "COMCTL32", "COMDLG32", "OLE32", "OLEAUT32", "VERSION",
+                                        "WINMM",    "MPR",      "LZ32",  "WSOCK32"};
+
+// Why the loader would not find what a forwarder names, or nothing when it
+// would: "LIBRARY.Function" goes on in LIBRARY.dll, looked for in the disc's
+// folder (the menu's own) and then in the system folder.
+std::string ForwarderProblem(const std::string& forwarder, const std::vector<std::string>& discFiles)
+{
+    const size_t dot = forwarder.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == forwarder.size()) return "which names no library";
+    const std::string module = forwarder.substr(0, dot);
+    if (IsWindowsLibrary(module)) return "";
+    const std::string library = module + ".dll";
+    for (const std::string& disc : discFiles)
+        if (strcasecmp(disc.c_str(), library.c_str()) == 0) return "";
+    return "but " + library + " is neither on the disc nor a library of Windows itself";
+}
+
 std::string Machine(uint16_t machine)
 {
     if (const char* known = MachineName(machine)) return known;
@@ -54,10 +78,36 @@ std::string NotPe(ImageKind kind, const char* windowsFile)
     return "";
 }
 
+// What a registration program that is not a PE32 program for i386 is, and
+// why it cannot register the 32-bit codec.
+std::string NotRegistrar(const PeImage& image)
+{
+    const char* const notI386 = ", not a PE32 program for i386; ";
+    if (image.kind == ImageKind::Dos)
+        return std::string("is an MS-DOS program") + notI386 + "it cannot load a 32-bit library";
+    if (image.kind == ImageKind::Windows16)
+        return std::string("is a 16-bit Windows program") + notI386 + "it cannot load a 32-bit library";
+    const std::string format = image.magic == Pe32Magic ? "PE32" : "PE32+";
+    if (image.machine == MachineX86_64)
+        return "is a 64-bit program for x86_64 (" + format + ")" + notI386 +
+               "on 64-bit Windows the 32-bit menu copies the codec into the 32-bit system folder, where a "
+               "64-bit registration program neither looks nor could load it, and 32-bit Windows does not "
+               "start it at all";
+    return "is a program for " + Machine(image.machine) + " (" + format + ")" + notI386 +
+           "it cannot load the codec, a library for i386";
+}
+
 } // namespace
 
+bool IsWindowsLibrary(const std::string& module)
+{
+    for (const char* library : WindowsLibraries)
+        if (strcasecmp(module.c_str(), library) == 0) return true;
+    return false;
+}
+
 std::vector<Finding> CheckLibraryFile(const MenuFile& file, const std::string& name, const uint8_t* data,
-                                      size_t size)
+                                      size_t size, const std::vector<std::string>& discFiles)
 {
     const PeImage image = ReadPeImage(data, size);
     const std::string broken = NotPe(image.kind, "Windows library");
@@ -82,8 +132,18 @@ std::vector<Finding> CheckLibraryFile(const MenuFile& file, const std::string& n
 
     if (file.ordinal) {
         const std::string ordinal = std::to_string(file.ordinal);
-        switch (FindExportOrdinal(image, data, size, file.ordinal)) {
+        std::string forwarder;
+        switch (FindExportOrdinal(image, data, size, file.ordinal, &forwarder)) {
         case ExportState::Exported: break;
+        case ExportState::Forwarded: {
+            const std::string problem = ForwarderProblem(forwarder, discFiles);
+            if (!problem.empty())
+                findings.push_back(Refusal(file, name,
+                                           "forwards ordinal " + ordinal + ", by which the menu binds " +
+                                               file.function + ", to " + forwarder + ", " + problem +
+                                               "; the menu's GetProcAddress would fail"));
+            break;
+        }
         case ExportState::NotExported:
             findings.push_back(
                 Refusal(file, name,
@@ -105,6 +165,9 @@ std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& n
     const PeImage image = ReadPeImage(data, size);
     const std::string broken = NotPe(image.kind, "Windows program");
     if (!broken.empty()) return {Refusal(file, name, broken)};
+    if (file.role == MenuFileRole::Registrar &&
+        (image.kind == ImageKind::Dos || image.kind == ImageKind::Windows16))
+        return {Refusal(file, name, NotRegistrar(image))};
     if (image.kind == ImageKind::Dos) return {Warning(name, std::string("is an MS-DOS program: ") + No64Bit)};
     if (image.kind == ImageKind::Windows16)
         return {Warning(name, std::string("is a 16-bit Windows program: ") + No64Bit)};
@@ -115,6 +178,8 @@ std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& n
         return {Refusal(file, name,
                         "is a PE image whose machine (" + Machine(image.machine) + ") and header format (" +
                             (pe32 ? "PE32" : "PE32+") + ") do not agree; Windows will not start it")};
+    if (file.role == MenuFileRole::Registrar && (image.machine != MachineI386 || !pe32))
+        return {Refusal(file, name, NotRegistrar(image))};
     if (image.machine == MachineX86_64)
         return {Warning(name, std::string("is a 64-bit (x86_64) program: ") + No32Bit)};
     if (image.machine != MachineI386)

@@ -6,6 +6,10 @@
 // systems or shows differently than the publisher may expect. Each finding is
 // one sentence that names the file, says what is wrong and what the menu would
 // do with it.
+//
+// The registration program is a program of its own kind: the menu starts it
+// to load the 32-bit codec it has just copied into the 32-bit system folder,
+// so only a PE32 program for i386 can do its work.
 #pragma once
 
 #include <stddef.h>
@@ -14,7 +18,7 @@
 #include <string>
 #include <vector>
 
-enum class MenuFileRole { Library, Program, Picture };
+enum class MenuFileRole { Library, Program, Registrar, Picture };
 
 struct MenuFile {
     const char* name; // as the menu opens it; found on the disc in any case
@@ -31,9 +35,12 @@ struct Finding {
     std::string text;
 };
 
-// `name` is the file's name as the disc has it.
+// `name` is the file's name as the disc has it; `discFiles` names the files
+// beside it in the disc's root folder, where the loader looks first for a
+// library that an export is forwarded to.
 std::vector<Finding> CheckLibraryFile(const MenuFile& file, const std::string& name, const uint8_t* data,
-                                      size_t size);
+                                      size_t size, const std::vector<std::string>& discFiles = {});
+// Programs and the registration program.
 std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& name, const uint8_t* data,
                                       size_t size);
 
@@ -42,3 +49,7 @@ std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& n
 // what a refused file is instead.
 std::vector<Finding> CheckPictureFile(const MenuFile& file, const std::string& name, bool read, int32_t width,
                                       int32_t height, const uint8_t* data, size_t size);
+
+// Whether a library named in a forwarder ("KERNEL32", without ".dll") is one
+// that every Windows the menu runs on carries in its system folder.
+bool IsWindowsLibrary(const std::string& module);

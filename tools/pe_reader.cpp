@@ -119,7 +119,8 @@ PeImage ReadPeImage(const uint8_t* data, size_t size)
     return image;
 }
 
-ExportState FindExportOrdinal(const PeImage& image, const uint8_t* data, size_t size, uint32_t ordinal)
+ExportState FindExportOrdinal(const PeImage& image, const uint8_t* data, size_t size, uint32_t ordinal,
+                              std::string* forwarder)
 {
     if (image.kind != ImageKind::Pe || image.exportRva == 0) return ExportState::NotExported;
     uint64_t directory;
@@ -137,7 +138,22 @@ ExportState FindExportOrdinal(const PeImage& image, const uint8_t* data, size_t 
         !Read32(data, size, entry, &address))
         return ExportState::Unreadable;
     // An unused slot in the address table holds 0.
-    return address ? ExportState::Exported : ExportState::NotExported;
+    if (!address) return ExportState::NotExported;
+    if (address < image.exportRva || address - image.exportRva >= image.exportSize)
+        return ExportState::Exported;
+
+    // A forwarder: a string inside the export directory, ended by a NUL
+    // before the directory ends, read where its first byte lies in the file.
+    uint64_t offset;
+    if (!RvaToOffset(image, data, size, address, 1, &offset)) return ExportState::Unreadable;
+    const uint64_t room = uint64_t(image.exportRva) + image.exportSize - address;
+    const uint64_t end = offset + room < size ? offset + room : size;
+    for (uint64_t at = offset; at < end; at++) {
+        if (data[at] != 0) continue;
+        if (forwarder) forwarder->assign(reinterpret_cast<const char*>(data + offset), size_t(at - offset));
+        return ExportState::Forwarded;
+    }
+    return ExportState::Unreadable;
 }
 
 const char* MachineName(uint16_t machine)

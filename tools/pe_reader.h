@@ -10,6 +10,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string>
+
 enum class ImageKind {
     NotAnImage, // no "MZ" header, or one cut short
     Dos,        // an MS-DOS program: "MZ" without a newer header
@@ -39,14 +41,17 @@ PeImage ReadPeImage(const uint8_t* data, size_t size);
 
 enum class ExportState {
     Exported,
+    Forwarded, // the address names another library's export: "LIBRARY.Function" or "LIBRARY.#5"
     NotExported,
-    Unreadable, // the export directory or its address table lies outside the file
+    Unreadable, // the export directory, its address table or a forwarder lies outside the file
 };
 
 // Whether the image's export table has an address for the ordinal, as the
-// loader looks it up for GetProcAddress by ordinal. A forwarded export counts
-// as exported.
-ExportState FindExportOrdinal(const PeImage& image, const uint8_t* data, size_t size, uint32_t ordinal);
+// loader looks it up for GetProcAddress by ordinal. An address inside the
+// export directory is a forwarder, a string naming where the loader goes on
+// looking; it is stored in `forwarder` when that is given.
+ExportState FindExportOrdinal(const PeImage& image, const uint8_t* data, size_t size, uint32_t ordinal,
+                              std::string* forwarder = nullptr);
 
 // A short name for a machine type: "i386", "x86_64", "ARM64" and so on, or
 // null for one it does not know.

@@ -1,6 +1,7 @@
 // The PE header reader and the disc check's rules, over images built here:
 // the kinds of file it tells apart, the export look-up, and hostile headers
-// (cut short, offsets and addresses past the end, counts in the thousands).
+// (cut short, offsets and addresses past the end, counts in the thousands),
+// forwarded exports, and what the rules make of each kind of file.
 // Each image is a heap copy of exactly its own size, so AddressSanitizer
 // catches any read beyond it.
 #include "tools/disc_content_rules.h"
@@ -34,6 +35,10 @@ struct Layout {
     uint32_t newHeader = 0x80, exportRva = 0x1000, rawOffset = 0x400, rawSize = 0x200;
     uint32_t base = 1, count = 6, functions = 0x1028;
     std::vector<uint32_t> entries = {0x1100, 0x1104, 0x1108, 0x110C, 0x1110, 0x1114};
+    // Ordinal 5 forwarded: this string (NUL added) at address `forwarderRva`,
+    // inside an export directory of `exportSize` bytes (0: just the table).
+    std::string forwarder;
+    uint32_t forwarderRva = 0x1080, exportSize = 0;
 };
 
 const uint32_t PeOffset = 0x80;
@@ -56,7 +61,10 @@ Bytes Image(const Layout& layout)
     const uint32_t directories = optional + (plus ? 112 : 96);
     Set(bytes, directories - 4, 16, 4);
     Set(bytes, directories, layout.exportRva, 4);
-    Set(bytes, directories + 4, 40 + 4 * uint32_t(layout.entries.size()), 4);
+    const uint32_t exportSize = layout.exportSize          ? layout.exportSize
+                                : layout.forwarder.empty() ? 40 + 4 * uint32_t(layout.entries.size())
+                                                           : 0x100;
+    Set(bytes, directories + 4, exportSize, 4);
     const uint32_t section = optional + optionalSize;
     if (section + 40 <= bytes.size()) {
         Set(bytes, section, 0x7461642E, 4); // ".dat"
@@ -70,6 +78,12 @@ Bytes Image(const Layout& layout)
     Set(bytes, 0x400 + 28, layout.functions, 4);
     for (size_t i = 0; i < layout.entries.size(); i++)
         Set(bytes, 0x428 + 4 * i, layout.entries[i], 4);
+    if (!layout.forwarder.empty()) {
+        Set(bytes, 0x428 + 4 * 4, layout.forwarderRva, 4);
+        const uint32_t at = 0x400 + layout.forwarderRva - 0x1000;
+        for (size_t i = 0; i < layout.forwarder.size() && at + i < bytes.size(); i++)
+            bytes[at + i] = uint8_t(layout.forwarder[i]);
+    }
     return bytes;
 }
 
@@ -92,6 +106,7 @@ Bytes OldImage(const char* mark)
 struct Read {
     PeImage image;
     ExportState ordinal5;
+    std::string forwarder;
 };
 
 Read ReadImage(const Bytes& bytes)
@@ -100,7 +115,9 @@ Read ReadImage(const Bytes& bytes)
     std::vector<uint8_t> copy(bytes);
     copy.shrink_to_fit();
     const PeImage image = ReadPeImage(copy.data(), copy.size());
-    return {image, FindExportOrdinal(image, copy.data(), copy.size(), 5)};
+    std::string forwarder;
+    const ExportState state = FindExportOrdinal(image, copy.data(), copy.size(), 5, &forwarder);
+    return {image, state, forwarder};
 }
 
 // Files good and hostile: the kind of image and the look-up of ordinal 5. No
@@ -129,13 +146,27 @@ TEST(PeReader, ExportsAndHostileHeaders)
     Set(tableInHeaders, 0x200 + 16, 0x1234, 4);
     Bytes manySections = with([](Layout& l) { l.sectionCount = 5000; });
     manySections.resize(0x1A0 + 40 * 5000); // all 5000 entries present, the rest of them empty
+    auto forwarded = [](const char* forwarder, uint32_t rva, uint32_t exportSize) {
+        Layout layout;
+        layout.forwarder = forwarder;
+        layout.forwarderRva = rva;
+        layout.exportSize = exportSize;
+        return Image(layout);
+    };
     const struct {
         const char* name;
         Bytes file;
         ImageKind kind;
         ExportState state;
+        const char* forwarder = "";
     } cases[] = {
         {"ordinals 1 to 6", good, ImageKind::Pe, ExportState::Exported},
+        {"ordinal 5 forwarded", forwarded("DSETUP32.DirectXSetupA", 0x1080, 0), ImageKind::Pe,
+         ExportState::Forwarded, "DSETUP32.DirectXSetupA"},
+        {"forwarder without a NUL before the directory ends", forwarded("DSETUP32.X", 0x1080, 0x8A),
+         ImageKind::Pe, ExportState::Unreadable},
+        {"forwarder running to the end of the file", forwarded("0123456789ABCDEF", 0x11F0, 0x10000),
+         ImageKind::Pe, ExportState::Unreadable},
         {"slot of ordinal 5 unused", with([](Layout& l) { l.entries[4] = 0; }), ImageKind::Pe,
          ExportState::NotExported},
         {"ordinals from 6", with([](Layout& l) { l.base = 6; }), ImageKind::Pe, ExportState::NotExported},
@@ -183,6 +214,7 @@ TEST(PeReader, ExportsAndHostileHeaders)
         const Read read = ReadImage(c.file);
         EXPECT_EQ(read.image.kind, c.kind);
         EXPECT_EQ(read.ordinal5, c.state);
+        if (c.state == ExportState::Forwarded) EXPECT_EQ(read.forwarder, c.forwarder);
     }
 }
 
@@ -192,6 +224,8 @@ TEST(DiscContentRules, LibrariesAndPrograms)
 {
     const MenuFile& dsetup = MenuFiles[0];
     const MenuFile& setup = MenuFiles[2];
+    const MenuFile& regsvr = MenuFiles[3];
+    ASSERT_EQ(regsvr.role, MenuFileRole::Registrar);
     Layout exe;
     exe.characteristics = 0x0102;
     Layout plus;
@@ -205,6 +239,16 @@ TEST(DiscContentRules, LibrariesAndPrograms)
     arm.machine = 0xAA64;
     Layout mixed = exe;
     mixed.magic = Pe32PlusMagic;
+    // A PE32 header for a machine other than i386: the header format alone
+    // does not make a library the menu can load.
+    Layout armLibrary;
+    armLibrary.machine = 0x01C4;
+    auto forwardedTo = [](const char* forwarder) {
+        Layout layout;
+        layout.forwarder = forwarder;
+        return Image(layout);
+    };
+    const std::vector<std::string> withDsetup32 = {"setup.exe", "dsetup32.DLL"};
     const Bytes text = {'M', 'Z', 'x'};
     const struct {
         const char* name;
@@ -212,10 +256,26 @@ TEST(DiscContentRules, LibrariesAndPrograms)
         Bytes bytes;
         int refusals, warnings;
         const char* says;
+        std::vector<std::string> disc = {};
     } cases[] = {
         {"i386 library with ordinal 5", dsetup, Image({}), 0, 0, ""},
         {"i386 library without ordinal 5", dsetup, Image(noOrdinal), 1, 0, "does not export ordinal 5"},
         {"x86_64 library", dsetup, Image(plus), 1, 0, "64-bit library for x86_64"},
+        {"PE32 library for ARM", dsetup, Image(armLibrary), 1, 0,
+         "library for ARM (PE32), not a PE32 library for i386"},
+        {"ordinal 5 forwarded to a library on the disc", dsetup, forwardedTo("DSETUP32.DirectXSetupA"), 0, 0,
+         "", withDsetup32},
+        {"ordinal 5 forwarded to a library missing from the disc",
+         dsetup,
+         forwardedTo("DSETUP32.DirectXSetupA"),
+         1,
+         0,
+         "to DSETUP32.DirectXSetupA, but DSETUP32.dll is neither on the disc nor a library of Windows itself",
+         {"setup.exe"}},
+        {"ordinal 5 forwarded to Windows", dsetup, forwardedTo("kernel32.Beep"), 0, 0, ""},
+        {"ordinal 5 forwarded to NTDLL, which Windows 95 lacks", dsetup, forwardedTo("NTDLL.RtlZeroMemory"),
+         1, 0, "NTDLL.dll is neither on the disc"},
+        {"forwarder naming no library", dsetup, forwardedTo("DirectXSetupA"), 1, 0, "which names no library"},
         {"i386 program as a library", dsetup, Image(exe), 1, 0, "a program, not a library"},
         {"16-bit library", dsetup, OldImage("NE"), 1, 0, "16-bit"},
         {"text as a library", dsetup, text, 1, 0, "not a Windows library"},
@@ -227,13 +287,24 @@ TEST(DiscContentRules, LibrariesAndPrograms)
         {"machine and format disagree", setup, Image(mixed), 1, 0, "do not agree"},
         {"library as a program", setup, Image({}), 1, 0, "a library, not a program"},
         {"text as a program", setup, text, 1, 0, "not a Windows program"},
+        {"i386 registration program", regsvr, Image(exe), 0, 0, ""},
+        {"x86_64 registration program", regsvr, Image(plusExe), 1, 0,
+         "64-bit program for x86_64 (PE32+), not a PE32 program for i386; on 64-bit Windows the 32-bit menu "
+         "copies the codec into the 32-bit system folder"},
+        {"16-bit registration program", regsvr, OldImage("NE"), 1, 0,
+         "16-bit Windows program, not a PE32 program "
+         "for i386; it cannot load a 32-bit library"},
+        {"MS-DOS registration program", regsvr, OldImage("\0\0"), 1, 0, "cannot load a 32-bit library"},
+        {"ARM64 registration program", regsvr, Image(arm), 1, 0, "program for ARM64"},
+        {"registration program as a library", regsvr, Image({}), 1, 0, "a library, not a program"},
+        {"text as a registration program", regsvr, text, 1, 0, "not a Windows program"},
         {"damaged program", setup, Prefix(Image(exe), 0x100), 1, 0, "damaged"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<Finding> findings =
             c.file.role == MenuFileRole::Library
-                ? CheckLibraryFile(c.file, "Name.x", c.bytes.data(), c.bytes.size())
+                ? CheckLibraryFile(c.file, "Name.x", c.bytes.data(), c.bytes.size(), c.disc)
                 : CheckProgramFile(c.file, "Name.x", c.bytes.data(), c.bytes.size());
         int refusals = 0, warnings = 0;
         for (const Finding& finding : findings) {

@@ -1,0 +1,151 @@
+"""Fixtures of the disc tool's tests: ./autorun-disc run as a publisher runs
+it (no DISC_ variable or SOURCE_DATE_EPOCH from the caller), the builds it
+makes, a publisher's content folder, and throwaway certificates made here
+with cryptography."""
+import datetime
+import os
+import subprocess
+import sys
+from pathlib import Path
+from types import SimpleNamespace
+
+import pycdlib
+import pytest
+from cryptography import x509
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import rsa
+from cryptography.hazmat.primitives.serialization import pkcs12
+from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+from autorun_disc import facts, prerequisites  # noqa: E402
+
+TOOL = ROOT / "autorun-disc"
+WIN64 = ROOT / "build" / "win64"
+UMLAUT_NAME = "\u00dcbersicht.txt"
+
+
+def run_tool(*arguments, env=None, cwd=None):
+    environment = {name: value for name, value in os.environ.items()
+                   if not name.startswith("DISC_") and name != "SOURCE_DATE_EPOCH"}
+    environment.update(env or {})
+    result = subprocess.run([str(TOOL), *map(str, arguments)], env=environment, cwd=cwd,
+                            stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    result.output = result.stdout + result.stderr
+    return result
+
+
+def joliet_files(image):
+    """{path: bytes} of an image's Joliet tree, read with pycdlib here."""
+    iso, files = pycdlib.PyCdlib(), {}
+    iso.open(str(image))
+    try:
+        for folder, _, names in iso.walk(joliet_path="/"):
+            for name in names:
+                path = f"{folder.rstrip('/')}/{name}"
+                with iso.open_file_from_iso(joliet_path=path) as stream:
+                    files[path] = stream.read()
+    finally:
+        iso.close()
+    return files
+
+
+@pytest.fixture(scope="session")
+def menu_build():
+    """The tool's build of the menu and stand-ins, with the library that
+    exports the wrong ordinal beside them."""
+    folder = prerequisites.build_programs(demo=True)
+    subprocess.run(["cmake", "--build", str(folder), "--target", "standin_dsetup_wrong_ordinal"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return folder
+
+
+@pytest.fixture(scope="session")
+def win64():
+    """The x86_64 build's stand-ins: a publisher's 64-bit library and program."""
+    files = SimpleNamespace(library=WIN64 / "codec_loads.dll", program=WIN64 / "recorder.exe")
+    for path in vars(files).values():
+        if not path.is_file():
+            pytest.fail(f"no {path}: build the win64 preset first (make build)")
+    return files
+
+
+def make_gold(folder, menu_build):
+    """A publisher's folder: the stand-ins under the names the menu opens,
+    the demo picture, and files of their own in subfolders, with spaces, an
+    accented letter and bytes no text holds."""
+    (folder / "Movies" / "Extras").mkdir(parents=True)
+    (folder / "Saves").mkdir()
+    for built, disc_name in facts.standins():
+        (folder / disc_name).write_bytes((menu_build / built).read_bytes())
+    subprocess.run([sys.executable, str(ROOT / "scripts" / "make_splash.py"), str(folder / "autorun.bmp")],
+                   check=True, stdout=subprocess.DEVNULL)
+    (folder / "Movies" / "Intro Movie.avi").write_bytes(b"Intro Movie.avi\r\n\0\377\n")
+    (folder / "Movies" / "Extras" / "Credits.txt").write_bytes(b"credits\n")
+    (folder / "Read Me First.txt").write_bytes(b"read me\r\n")
+    (folder / UMLAUT_NAME).write_bytes(b"Inhalt\r\n")
+    return folder
+
+
+@pytest.fixture
+def gold(tmp_path, menu_build):
+    return make_gold(tmp_path / "gold", menu_build)
+
+
+def _certificate(subject, key, issuer, issuer_key, usage, start, end, ca=False):
+    builder = (x509.CertificateBuilder()
+               .subject_name(x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, subject)]))
+               .issuer_name(x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, issuer)]))
+               .public_key(key.public_key()).serial_number(x509.random_serial_number())
+               .not_valid_before(start).not_valid_after(end)
+               .add_extension(x509.BasicConstraints(ca=ca, path_length=None), critical=ca))
+    if ca:
+        builder = builder.add_extension(x509.KeyUsage(False, False, False, False, False, True, True, False, False),
+                                        critical=True)
+    else:
+        builder = (builder.add_extension(x509.KeyUsage(True, False, False, False, False, False, False, False, False),
+                                         critical=False)
+                   .add_extension(x509.ExtendedKeyUsage([usage]), critical=False))
+    return builder.sign(issuer_key, hashes.SHA256())
+
+
+@pytest.fixture(scope="session")
+def pki(tmp_path_factory):
+    """A root, and certificates it issues for the publisher's key: one for
+    code signing, one that expired in 2021, one for a web server; the key
+    plain and encrypted, a PKCS#12 file, password files with LF and CR LF."""
+    folder = tmp_path_factory.mktemp("pki")
+    now = datetime.datetime.utcnow()
+    month = datetime.timedelta(days=30)
+    ca_key, key = (rsa.generate_private_key(public_exponent=65537, key_size=2048) for _ in range(2))
+    ca = _certificate("Throwaway Test Root", ca_key, "Throwaway Test Root", ca_key, None, now - month, now + month,
+                      ca=True)
+
+    def issue(usage, start, end):
+        return _certificate("Test Publisher", key, "Throwaway Test Root", ca_key, usage, start, end)
+
+    publisher = issue(ExtendedKeyUsageOID.CODE_SIGNING, now - month, now + month)
+    pem = serialization.Encoding.PEM
+    files = {
+        "ca.pem": ca.public_bytes(pem),
+        "publisher.pem": publisher.public_bytes(pem),
+        "chain.pem": publisher.public_bytes(pem) + ca.public_bytes(pem),
+        "expired.pem": issue(ExtendedKeyUsageOID.CODE_SIGNING, datetime.datetime(2020, 1, 1),
+                             datetime.datetime(2021, 1, 1)).public_bytes(pem),
+        "server.pem": issue(ExtendedKeyUsageOID.SERVER_AUTH, now - month, now + month).public_bytes(pem),
+        "ca.key": ca_key.private_bytes(pem, serialization.PrivateFormat.PKCS8, serialization.NoEncryption()),
+        "publisher.key": key.private_bytes(pem, serialization.PrivateFormat.PKCS8, serialization.NoEncryption()),
+        "encrypted.key": key.private_bytes(pem, serialization.PrivateFormat.PKCS8,
+                                           serialization.BestAvailableEncryption(b"key-password")),
+        "publisher.pfx": pkcs12.serialize_key_and_certificates(
+            b"publisher", key, publisher, [ca], serialization.BestAvailableEncryption(b"pfx password")),
+        "password-lf": b"pfx password\n",
+        "password-crlf": b"pfx password\r\nsecond line\r\n",
+        "key-pw": b"key-password\n",
+        "wrong-password": b"wrong\n",
+    }
+    for name, data in files.items():
+        (folder / name).write_bytes(data)
+    return SimpleNamespace(folder=folder, **{name.replace(".", "_").replace("-", "_"): folder / name
+                                             for name in files})

@@ -1,0 +1,279 @@
+"""Discs made end to end by ./autorun-disc build and read back here with
+pycdlib, apart from the tool's own check: a publisher's folder reaches
+Windows with every name, case and byte intact, the same folder gives the same
+image, files the menu could not use are refused or warned about, refusals
+leave no image, and the check notices an image that does not match."""
+import os
+import shutil
+import struct
+import subprocess
+
+import pytest
+
+from conftest import ROOT, UMLAUT_NAME, joliet_files, run_tool
+from autorun_disc import disc_check, facts
+
+INF = b"[autorun]\r\nopen=autorun.exe\r\nicon=autorun.exe,0\r\nlabel=TEST_DISC\r\n"
+
+
+def disc_files(folder):
+    return {"/" + str(path.relative_to(folder)): path.read_bytes() for path in folder.rglob("*") if path.is_file()}
+
+
+def xorriso_image(image, folder, label, *options):
+    subprocess.run(["xorriso", "-no_rc", "-report_about", "SORRY", "-outdev", f"stdio:{image}", *options,
+                    "-volid", label, "-map", str(folder), "/", "-commit"], check=True, capture_output=True)
+
+
+def test_publisher_disc(tmp_path, gold, menu_build):
+    image = tmp_path / "out" / "TEST_DISC.iso"
+    result = run_tool("build", "--content", gold, "--label", "TEST_DISC", "--out", image,
+                      env={"LC_ALL": "C.UTF-8"})
+    assert result.returncode == 0, result.output
+    assert f"Disc image: {image}" in result.stdout
+    on_disc = joliet_files(image)
+    expected = disc_files(gold)
+    assert f"/{UMLAUT_NAME}" in on_disc and "/Movies/Intro Movie.avi" in on_disc
+    assert on_disc == {**expected, "/autorun.exe": (menu_build / "autorun.exe").read_bytes(), "/autorun.inf": INF}
+
+    # The same content elsewhere, with other dates, modes and umask and in
+    # another locale, gives the same bytes.
+    again = tmp_path / "gold-again"
+    shutil.copytree(gold, again)
+    os.utime(again / "setup.exe", (1321010000, 1321010000))
+    os.utime(again / "Movies", (1321010000, 1321010000))
+    (again / "DSETUP.dll").chmod(0o600)
+    second = tmp_path / "second.iso"
+    result = subprocess.run(["sh", "-c", 'umask 077 && exec "$@"', "sh", "./autorun-disc", "build", "--content",
+                             str(again), "--label", "TEST_DISC", "--out", str(second)],
+                            cwd=ROOT, env={**os.environ, "LC_ALL": "C"}, capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    assert second.read_bytes() == image.read_bytes()
+
+    # The tool's own check agrees, and names each difference from a changed folder.
+    assert run_tool("check", image, "--content", gold).returncode == 0
+    (again / "setup.exe").write_bytes(b"X" + (gold / "setup.exe").read_bytes()[1:])
+    (again / "Movies" / "Extras" / "Credits.txt").unlink()
+    (again / "extra.txt").write_bytes(b"")
+    (again / "Saves").rmdir()
+    result = run_tool("check", image, "--content", again)
+    assert result.returncode == 1
+    for fault in ["/setup.exe differs from --content", "the Joliet tree lacks /extra.txt",
+                  "the Rock Ridge tree lacks /extra.txt", "the Joliet tree has /Movies/Extras/Credits.txt, which",
+                  "the Rock Ridge tree has the folder /Saves, which"]:
+        assert fault in result.stderr
+
+
+def test_demo_disc(tmp_path, menu_build):
+    image = tmp_path / "demo.iso"
+    result = run_tool("build", "--demo", "--out", image)
+    assert result.returncode == 0, result.output
+    on_disc = joliet_files(image)
+    assert sorted(on_disc) == sorted(["/" + name for _, name in facts.standins()]
+                                     + ["/README.TXT", "/autorun.bmp", "/autorun.exe", "/autorun.inf"])
+    for built, name in facts.standins():
+        assert on_disc["/" + name] == (menu_build / built).read_bytes(), name
+    readme = on_disc["/README.TXT"]
+    assert all(32 <= byte < 127 or byte in b"\r\n" for byte in readme)
+    assert readme.count(b"\r\n") == readme.count(b"\n") > 5
+    # Dated by facts/pinned-date.txt, or by --date.
+    assert "2000-01-01 00:00:00 UTC from facts/pinned-date.txt" in result.stdout
+    result = run_tool("build", "--demo", "--out", tmp_path / "other.iso", "--date", "1000000000")
+    assert "2001-09-09 01:46:40 UTC from --date" in result.stdout
+    assert (tmp_path / "other.iso").read_bytes() != image.read_bytes()
+
+
+def test_missing_files(tmp_path, gold):
+    image = tmp_path / "disc.iso"
+    image.write_bytes(b"earlier")
+    (gold / "RegSvr32.exe").unlink()
+    result = run_tool("build", "--content", gold, "--out", image)
+    assert result.returncode == 1
+    assert "missing from the disc: RegSvr32.exe" in result.stderr
+    assert "give --allow-missing" in result.stderr
+    assert not image.exists()
+    # 16 characters is the longest label.
+    result = run_tool("build", "--content", gold, "--out", image, "--allow-missing", "--label", "ABCDEFGHIJ_12345")
+    assert result.returncode == 0, result.output
+    assert "missing from the disc: RegSvr32.exe" in result.stderr
+    assert "/RegSvr32.exe" not in joliet_files(image)
+
+
+@pytest.mark.parametrize("own", ["autorun.inf", "AutoRun.EXE"])
+def test_content_with_a_menu_of_its_own(tmp_path, gold, own):
+    (gold / own).write_bytes(b"")
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert result.returncode == 1
+    assert f"holds {own}; the tool puts its own {own.lower()} on the disc" in result.stderr
+
+
+def windows16(path):
+    path.write_bytes(b"MZ" + bytes(58) + b"\x40\0\0\0NE" + bytes(62))
+
+
+def bitmap(path, width, height):
+    row = (width + 31) // 32 * 4
+    path.write_bytes(b"BM" + struct.pack("<IHHI", 62 + row * height, 0, 0, 62)
+                     + struct.pack("<IiiHHIIiiII", 40, width, height, 1, 1, 0, 0, 0, 0, 2, 0) + bytes(8)
+                     + bytes(row * height))
+
+
+def forwarding_library(path, forwarder):
+    """An i686 library whose ordinal 5 is forwarded, made with MinGW."""
+    source, definitions = path.with_suffix(".c"), path.with_suffix(".def")
+    source.write_text("int __stdcall DllMain(void* a, unsigned long b, void* c) { return 1; }\n")
+    definitions.write_text(f"LIBRARY DSETUP.dll\nEXPORTS\n  DirectXSetupA = {forwarder} @5\n")
+    subprocess.run(["i686-w64-mingw32-gcc", "-shared", "-nostdlib", "-Wl,-e,_DllMain@12", "-o", str(path),
+                    str(source), str(definitions)], check=True)
+
+
+def arm_library(path, menu_build):
+    """The i386 stand-in with its machine changed to ARM: PE32 all the same."""
+    data = bytearray((menu_build / "dsetup_standin.dll").read_bytes())
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    struct.pack_into("<H", data, header + 4, 0x01C4)
+    path.write_bytes(bytes(data))
+
+
+# One mistake a folder: the file, what it is made from, what the refusal says.
+MISTAKES = [
+    ("MYIR50_32.dll", "win64 library", "is a 64-bit library for x86_64 (PE32+), not a PE32 library for i386; the "
+     "menu is a 32-bit program and cannot load it: Install codec would copy it into the system folder"),
+    ("DSETUP.dll", "wrong ordinal", "does not export ordinal 5, by which the menu binds DirectXSetupA: Install "
+     "would report a failed DirectX update"),
+    ("DSETUP.dll", "ARM", "is a library for ARM (PE32), not a PE32 library for i386"),
+    ("DSETUP.dll", "forwarded away", "forwards ordinal 5, by which the menu binds DirectXSetupA, to "
+     "DSETUP32.DirectXSetupA, but DSETUP32.dll is neither on the disc nor a library of Windows itself; the menu's "
+     "GetProcAddress would fail"),
+    ("autorun.bmp", "png", "cannot be read by the menu's bitmap reader (it is a PNG picture, not a Windows "
+     "bitmap): the menu would show black"),
+    ("setup.exe", "text", "is not a Windows program (it has no MZ header): Install would fail to start it"),
+    ("RegSvr32.exe", "win64 program", "is a 64-bit program for x86_64 (PE32+), not a PE32 program for i386; on "
+     "64-bit Windows the 32-bit menu copies the codec into the 32-bit system folder, where a 64-bit registration "
+     "program neither looks nor could load it"),
+    ("RegSvr32.exe", "16-bit", "is a 16-bit Windows program, not a PE32 program for i386; it cannot load a 32-bit "
+     "library: Install codec would copy the codec into the system folder and never register it"),
+]
+
+
+def plant(kind, path, menu_build, win64):
+    makers = {
+        "win64 library": lambda: shutil.copyfile(win64.library, path),
+        "win64 program": lambda: shutil.copyfile(win64.program, path),
+        "wrong ordinal": lambda: shutil.copyfile(menu_build / "dsetup_wrong_ordinal.dll", path),
+        "ARM": lambda: arm_library(path, menu_build),
+        "forwarded away": lambda: forwarding_library(path, "DSETUP32.DirectXSetupA"),
+        "png": lambda: path.write_bytes(b"\x89PNG\r\n\x1a\n" + bytes(32)),
+        "text": lambda: path.write_bytes(b"not a program\r\n"),
+        "16-bit": lambda: windows16(path),
+    }
+    makers[kind]()
+
+
+@pytest.mark.parametrize("name, kind, says", MISTAKES, ids=[f"{name}-{kind}" for name, kind, _ in MISTAKES])
+def test_files_the_menu_cannot_use(tmp_path, gold, menu_build, win64, name, kind, says):
+    plant(kind, gold / name, menu_build, win64)
+    image = tmp_path / "disc.iso"
+    result = run_tool("build", "--content", gold, "--out", image)
+    assert result.returncode == 1, result.output
+    assert f"autorun-disc: refused: {name} {says}" in result.stderr
+    assert "or give --allow-mismatch" in result.stderr
+    assert not image.exists()
+    result = run_tool("build", "--content", gold, "--out", image, "--allow-mismatch")
+    assert result.returncode == 0, result.output
+    assert f"autorun-disc: warning: {name} {says}" in result.stderr
+    assert image.is_file()
+
+
+@pytest.mark.parametrize("target", ["on the disc", "KERNEL32.Beep"])
+def test_forwarded_ordinal_the_loader_finds(tmp_path, gold, target):
+    if target == "on the disc":
+        forwarding_library(gold / "DSETUP.dll", "DSETUP32.DirectXSetupA")
+        shutil.copyfile(gold / "DSETUP.dll", gold / "dsetup32.DLL")
+    else:
+        forwarding_library(gold / "DSETUP.dll", target)
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert result.returncode == 0, result.output
+    assert "DSETUP.dll" not in result.stderr
+
+
+def test_warnings_never_stop_the_disc(tmp_path, gold, win64):
+    # A picture of another size, programs that start only on some systems.
+    bitmap(gold / "autorun.bmp", 640, 480)
+    windows16(gold / "setup.exe")
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert result.returncode == 0, result.output
+    warnings = [line for line in result.stderr.splitlines() if line.startswith("autorun-disc: warning: ")]
+    assert len(warnings) == 2, warnings
+    assert any("autorun.bmp is 640 by 480 pixels, not 480 by 360" in warning for warning in warnings)
+    assert any("setup.exe is a 16-bit Windows program: it will not start on 64-bit Windows" in warning
+               for warning in warnings)
+    shutil.copyfile(win64.program, gold / "setup.exe")
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert result.returncode == 0, result.output
+    assert "warning: setup.exe is a 64-bit (x86_64) program: it will not start on 32-bit Windows" in result.stderr
+
+
+def test_folder_entries_windows_cannot_open(tmp_path, gold):
+    (gold / "Movies" / "a:b.txt").write_bytes(b"")
+    os.mkfifo(gold / "Saves" / "pipe")
+    (gold / "read me first.TXT").write_bytes(b"")
+    (gold / "Saves" / "latest").symlink_to(gold / "Movies" / "Intro Movie.avi")
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert result.returncode == 1
+    assert "/Saves/pipe (neither a file nor a folder)" in result.stderr
+    (gold / "Saves" / "pipe").unlink()
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert "/Movies/a:b.txt holds ':'" in result.stderr
+    (gold / "Movies" / "a:b.txt").unlink()
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert "/Read Me First.txt and /read me first.TXT" in result.stderr
+    (gold / "read me first.TXT").unlink()
+    # A link is followed: the disc holds what it points to.
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert result.returncode == 0, result.output
+    assert joliet_files(tmp_path / "disc.iso")["/Saves/latest"] == b"Intro Movie.avi\r\n\0\377\n"
+
+
+def test_check_of_images_made_elsewhere(tmp_path, menu_build):
+    # autorun.inf with the usual mistakes, a volume name other than its label.
+    folder = tmp_path / "bad-inf"
+    folder.mkdir()
+    (folder / "autorun.inf").write_bytes(b"[AutoRun]\nopen=setup.exe\nlabel=BAD\xe9\nlabel=BAD\n")
+    shutil.copyfile(menu_build / "autorun.exe", folder / "autorun.exe")
+    xorriso_image(tmp_path / "bad-inf.iso", folder, "OTHER", "-joliet", "on")
+    result = run_tool("check", tmp_path / "bad-inf.iso")
+    assert result.returncode == 1
+    for fault in ["not printable ASCII", "CR LF", "no icon=", "label= 2 times",
+                  "opens setup.exe, which is not on the disc",
+                  "volume name is 'OTHER', not 'BAD\xe9'"]:
+        assert fault in result.stderr, fault
+
+    # Without Joliet names Windows sees upper-case 8.3 names.
+    content = tmp_path / "content"
+    content.mkdir()
+    (content / "Read me.txt").write_bytes(b"x")
+    (folder / "autorun.inf").write_bytes(INF)
+    shutil.copyfile(content / "Read me.txt", folder / "Read me.txt")
+    xorriso_image(tmp_path / "no-joliet.iso", folder, "TEST_DISC", "-joliet", "off", "-rockridge", "on")
+    result = run_tool("check", tmp_path / "no-joliet.iso", "--content", content)
+    assert result.returncode == 1
+    assert result.stderr.splitlines()[1:] == ["  the image has no Joliet names: Windows would see only upper-case "
+                                              "8.3 names"]
+    xorriso_image(tmp_path / "joliet.iso", folder, "TEST_DISC", "-joliet", "on")
+    assert run_tool("check", tmp_path / "joliet.iso", "--content", content).returncode == 0
+
+    # Not an image at all: the check cannot run.
+    result = run_tool("check", folder / "autorun.inf")
+    assert result.returncode == 2
+    assert "cannot read" in result.stderr and "as an ISO 9660 image" in result.stderr
+
+
+def test_check_reads_what_it_lists(tmp_path, gold):
+    image = tmp_path / "disc.iso"
+    assert run_tool("build", "--content", gold, "--out", image, "--label", "TEST_DISC").returncode == 0
+    faults, notes = disc_check.check(image)
+    assert faults == []
+    assert "  /Movies/Intro Movie.avi  (20 bytes)" in notes and "  /Saves/" in notes
+    assert "autorun.exe: not signed" in notes
+    assert notes[-1] == "11 files, 3 folders, volume TEST_DISC, names: Joliet and Rock Ridge"

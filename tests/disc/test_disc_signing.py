@@ -1,0 +1,160 @@
+"""Signed discs, with the throwaway certificates of conftest.py: the disc's
+autorun.exe verifies, checked with osslsigncode here, and without its
+signature it is the build's file; the build's and the publisher's files stay
+as they were; two runs give the same image; bad certificates, keys and
+passwords are refused with no image; and neither the password nor the
+decrypted key reaches a command line or a file."""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+
+import pytest
+
+from conftest import ROOT, TOOL, joliet_files, run_tool
+from autorun_disc import disc_check
+
+SIGNERS = {
+    "PKCS#12, password file with CR LF": lambda pki: ["--sign-pfx", pki.publisher_pfx,
+                                                      "--password-file", pki.password_crlf],
+    "PKCS#12, password file with LF": lambda pki: ["--sign-pfx", pki.publisher_pfx, "--password-file", pki.password_lf],
+    "PEM, encrypted key": lambda pki: ["--sign-cert", pki.chain_pem, "--sign-key", pki.encrypted_key,
+                                       "--password-file", pki.key_pw],
+    "PEM, plain key": lambda pki: ["--sign-cert", pki.chain_pem, "--sign-key", pki.publisher_key],
+}
+
+
+def fingerprints(*paths):
+    return [hashlib.sha256(path.read_bytes()).hexdigest() for path in paths]
+
+
+def osslsigncode(*arguments):
+    return subprocess.run(["osslsigncode", *map(str, arguments)], capture_output=True, text=True)
+
+
+@pytest.mark.parametrize("signer", SIGNERS)
+def test_signed_disc(tmp_path, gold, menu_build, pki, signer):
+    temporary = tmp_path / "tmp"
+    temporary.mkdir()
+    before = fingerprints(menu_build / "autorun.exe", *pki.folder.iterdir())
+    image = tmp_path / "signed.iso"
+    result = run_tool("build", "--content", gold, "--out", image, *SIGNERS[signer](pki), env={"TMPDIR": temporary})
+    assert result.returncode == 0, result.output
+    assert "Signed autorun.exe as CN=Test Publisher, offline, signing time 2000-01-01 00:00:00 UTC" in result.stdout
+    assert "password" not in result.output
+
+    program = tmp_path / "autorun.exe"
+    program.write_bytes(joliet_files(image)["/autorun.exe"])
+    verified = osslsigncode("verify", "-CAfile", pki.ca_pem, "-ignore-cdp", "-in", program)
+    assert verified.returncode == 0, verified.stdout + verified.stderr
+    assert re.search(r"^Message digest algorithm *: SHA256", verified.stdout, re.M)
+    assert osslsigncode("remove-signature", "-in", program, "-out", tmp_path / "unsigned.exe").returncode == 0
+    assert (tmp_path / "unsigned.exe").read_bytes() == (menu_build / "autorun.exe").read_bytes()
+    assert osslsigncode("extract-signature", "-in", menu_build / "autorun.exe", "-out", tmp_path / "none"
+                        ).returncode != 0
+    assert fingerprints(menu_build / "autorun.exe", *pki.folder.iterdir()) == before
+    assert list(temporary.iterdir()) == []
+
+    assert run_tool("check", image, "--content", gold, "--signed-by", pki.ca_pem).returncode == 0
+    if signer.startswith("PKCS#12"):
+        again = tmp_path / "again.iso"
+        assert run_tool("build", "--content", gold, "--out", again, *SIGNERS[signer](pki)).returncode == 0
+        assert again.read_bytes() == image.read_bytes()
+
+
+REFUSALS = [
+    ("a wrong PKCS#12 password", lambda p: ["--sign-pfx", p.publisher_pfx, "--password-file", p.wrong_password],
+     "cannot open --sign-pfx {pki}/publisher.pfx: wrong password"),
+    ("a PKCS#12 file without its password", lambda p: ["--sign-pfx", p.publisher_pfx],
+     "--sign-pfx {pki}/publisher.pfx needs its password: give --password-file FILE"),
+    ("a PEM file as PKCS#12", lambda p: ["--sign-pfx", p.ca_pem, "--password-file", p.password_lf],
+     "--sign-pfx {pki}/ca.pem is not a PKCS#12 file"),
+    ("a wrong key password", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.encrypted_key,
+                                        "--password-file", p.wrong_password],
+     "cannot read the private key --sign-key {pki}/encrypted.key: wrong password"),
+    ("an encrypted key without its password", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.encrypted_key],
+     "--sign-key {pki}/encrypted.key is encrypted: give its password with --password-file FILE"),
+    ("an expired certificate", lambda p: ["--sign-cert", p.expired_pem, "--sign-key", p.publisher_key],
+     "the certificate of 'CN=Test Publisher' (--sign-cert {pki}/expired.pem) expired on 2021-01-01 00:00:00 UTC"),
+    ("a web server certificate", lambda p: ["--sign-cert", p.server_pem, "--sign-key", p.publisher_key],
+     "is not for code signing (extended key usage: serverAuth)"),
+    ("a key of another certificate", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.ca_key],
+     "the private key does not belong to the certificate of 'CN=Test Publisher'"),
+    ("a certificate that is not PEM", lambda p: ["--sign-cert", p.publisher_pfx, "--sign-key", p.publisher_key],
+     "--sign-cert {pki}/publisher.pfx holds no readable PEM certificate"),
+    ("a key that is not PEM", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.chain_pem],
+     "--sign-key {pki}/chain.pem is not a PEM private key"),
+]
+
+
+@pytest.mark.parametrize("signer, says", [(signer, says) for _, signer, says in REFUSALS],
+                         ids=[name for name, _, _ in REFUSALS])
+def test_refused_signing(tmp_path, gold, pki, signer, says):
+    temporary = tmp_path / "tmp"
+    temporary.mkdir()
+    image = tmp_path / "signed.iso"
+    image.write_bytes(b"an image from an earlier run")
+    result = run_tool("build", "--content", gold, "--out", image, *signer(pki), env={"TMPDIR": temporary})
+    assert result.returncode == 1, result.output
+    assert says.format(pki=pki.folder) in result.stderr
+    assert not image.exists()
+    assert list(temporary.iterdir()) == []
+
+
+def test_check_of_the_signature(tmp_path, gold, menu_build, pki):
+    image = tmp_path / "signed.iso"
+    assert run_tool("build", "--content", gold, "--out", image, *SIGNERS["PEM, plain key"](pki)).returncode == 0
+    result = run_tool("check", image)
+    assert "autorun.exe: signed by CN=Test Publisher; then CN=Throwaway Test Root" in result.stdout
+    result = run_tool("check", image, "--signed-by", pki.server_pem)
+    assert result.returncode == 1
+    assert "the signature of autorun.exe does not verify against the chain given" in result.stderr
+    faults, _ = disc_check.check(image, chain_pem=pki.ca_pem.read_bytes(), unsigned=menu_build / "recorder.exe")
+    assert faults == [f"autorun.exe without its signature is not {menu_build / 'recorder.exe'} byte for byte"]
+    unsigned = tmp_path / "unsigned.iso"
+    assert run_tool("build", "--content", gold, "--out", unsigned).returncode == 0
+    result = run_tool("check", unsigned, "--signed-by", pki.ca_pem)
+    assert result.returncode == 1 and "autorun.exe carries no signature" in result.stderr
+
+
+def test_make_disc_takes_the_password_from_the_environment(tmp_path, gold, pki):
+    image = tmp_path / "signed.iso"
+    result = subprocess.run(["make", "-s", "disc", f"DISC_CONTENT={gold}", f"DISC_SIGN_CERT={pki.chain_pem}",
+                             f"DISC_SIGN_KEY={pki.encrypted_key}", f"DISC_OUT={image}"], cwd=ROOT,
+                            env={**os.environ, "DISC_SIGN_PASSWORD": "key-password"},
+                            capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert "key-password" not in result.stdout + result.stderr
+    assert osslsigncode("extract-signature", "-in", ROOT / "build" / "disc-win32" / "autorun.exe", "-out",
+                        tmp_path / "none").returncode != 0
+    assert run_tool("check", image, "--signed-by", pki.ca_pem).returncode == 0
+
+
+@pytest.mark.parametrize("signer", ["PKCS#12, password file with CR LF", "PEM, encrypted key"])
+def test_no_secret_on_a_command_line_or_in_a_file(tmp_path, gold, pki, signer):
+    """Every program started and every write, traced: the password goes
+    through pipes only, and no private key is written anywhere."""
+    if shutil.which("strace") is None:
+        pytest.skip("strace is not installed (scripts/install-deps.sh installs it)")
+    log = tmp_path / "trace"
+    result = subprocess.run(["strace", "-f", "-y", "-s", "4096", "-e", "trace=execve,write", "-o", str(log),
+                             str(TOOL), "build", "--content", str(gold), "--out", str(tmp_path / "signed.iso"),
+                             *map(str, SIGNERS[signer](pki))], capture_output=True, text=True)
+    if result.returncode != 0 and "ptrace" in result.stderr:
+        pytest.skip(f"strace cannot trace here: {result.stderr.strip()}")
+    assert result.returncode == 0, result.stdout + result.stderr
+    password = "pfx password" if signer.startswith("PKCS#12") else "key-password"
+    started, piped = [], 0
+    for line in log.read_text(errors="replace").splitlines():
+        if " execve(" in line:
+            started.append(line)
+            assert password not in line
+        write = re.search(r" write\(\d+<([^>]*)>", line)
+        if write and password in line:
+            assert write.group(1).startswith("pipe:"), line
+            piped += 1
+        if write and not write.group(1).startswith("pipe:"):
+            assert "PRIVATE KEY" not in line, line
+    assert any("osslsigncode" in line and "-readpass" in line for line in started)
+    assert piped == 1

@@ -1,0 +1,89 @@
+"""The Authenticode signature inside a signed program: the PKCS#7 SignedData
+in the certificate table of its PE headers (found with pefile), read as DER
+far enough to name its digest algorithms and certificates."""
+import pefile
+from cryptography.hazmat.primitives.serialization import pkcs7
+
+SECURITY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
+DIGESTS = {
+    "2.16.840.1.101.3.4.2.1": "SHA-256",
+    "2.16.840.1.101.3.4.2.2": "SHA-384",
+    "2.16.840.1.101.3.4.2.3": "SHA-512",
+    "1.3.14.3.2.26": "SHA-1",
+    "1.2.840.113549.2.5": "MD5",
+}
+
+
+class DerError(ValueError):
+    pass
+
+
+def element(data, at):
+    """(tag, start of contents, end of contents) of the DER element at `at`."""
+    if at + 2 > len(data):
+        raise DerError("cut short")
+    tag, length, start = data[at], data[at + 1], at + 2
+    if length & 0x80:
+        count = length & 0x7F
+        if count == 0 or count > 4 or start + count > len(data):
+            raise DerError("bad length")
+        length, start = int.from_bytes(data[start:start + count], "big"), start + count
+    if start + length > len(data):
+        raise DerError("contents past the end")
+    return tag, start, start + length
+
+
+def children(data, start, end):
+    at = start
+    while at < end:
+        tag, body, stop = element(data, at)
+        yield tag, body, stop
+        at = stop
+
+
+def oid(data):
+    first, value = data[0], 0
+    parts = [str(first // 40), str(first % 40)]
+    for byte in data[1:]:
+        value = value << 7 | byte & 0x7F
+        if not byte & 0x80:
+            parts.append(str(value))
+            value = 0
+    return ".".join(parts)
+
+
+def signature(program):
+    """The DER PKCS#7 signature of a program's bytes, or None when unsigned."""
+    try:
+        image = pefile.PE(data=program, fast_load=True)
+    except pefile.PEFormatError:
+        return None
+    directories = image.OPTIONAL_HEADER.DATA_DIRECTORY
+    if len(directories) <= SECURITY or directories[SECURITY].Size < 8:
+        return None
+    # The table's address is a file offset: WIN_CERTIFICATE's length,
+    # revision and type, then the signature.
+    offset, size = directories[SECURITY].VirtualAddress, directories[SECURITY].Size
+    length = int.from_bytes(program[offset:offset + 4], "little")
+    if offset + size > len(program) or not 8 < length <= size:
+        return None
+    return program[offset + 8:offset + length]
+
+
+def digest_algorithms(der):
+    """The names of SignedData's digest algorithms: ContentInfo, then its
+    [0] content, SignedData's version, then the set of algorithms."""
+    _, start, end = element(der, 0)
+    _, explicit = list(children(der, start, end))[:2]  # the content type, then [0]
+    _, signed_start, signed_end = element(der, explicit[1])
+    fields = list(children(der, signed_start, signed_end))
+    names = []
+    for _, body, stop in children(der, fields[1][1], fields[1][2]):
+        _, oid_start, oid_end = element(der, body)
+        dotted = oid(der[oid_start:oid_end])
+        names.append(DIGESTS.get(dotted, dotted))
+    return names
+
+
+def certificates(der):
+    return pkcs7.load_der_pkcs7_certificates(der)

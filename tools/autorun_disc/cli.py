@@ -1,0 +1,180 @@
+"""The command line of ./autorun-disc: `build`, `check` and `setup`, each
+with --help. Exit codes: 0 done and sound, 1 refused (the publisher's files
+or options), 2 could not run (a missing tool, an unreadable file)."""
+import argparse
+import signal
+import sys
+from pathlib import Path
+
+from .errors import CannotRun, Refused
+
+PROGRAM = "./autorun-disc"
+
+DESCRIPTION = """\
+Makes the game disc's image: the menu (autorun.exe), its autorun.inf and the
+publisher's files, checked before and after the image is written.
+
+  ./autorun-disc setup                         install what making a disc needs
+  ./autorun-disc build --content GOLD          make build/disc/ZANTORIA.iso
+  ./autorun-disc build --content GOLD --sign-pfx publisher.pfx \\
+                 --password-file secret.txt --out ZANTORIA.iso
+  ./autorun-disc check ZANTORIA.iso --content GOLD
+
+Exit codes: 0 done and sound; 1 refused (your files or options, named with
+what to do); 2 could not run (a missing tool, an unreadable file).
+Run ./autorun-disc COMMAND --help for each command's options."""
+
+BUILD_DESCRIPTION = """\
+Makes the disc image from a content folder, or the demo disc. The content
+folder must hold what the menu opens: setup.exe, DSETUP.dll, MYIR50_32.dll,
+RegSvr32.exe and autorun.bmp (any case), and no autorun.exe or autorun.inf
+of its own; everything in it, subfolders included, goes on the disc byte
+for byte, with the menu and an autorun.inf. Each file the menu opens is
+first read as the menu will use it; a file it could not use is refused.
+The image is read back and checked before it is kept; a failed run leaves
+no image at --out. The menu is built (build/disc-win32) and the content
+check too (build/disc-tools) when they are not up to date."""
+
+CHECK_DESCRIPTION = """\
+Reads a finished image back and says what it holds and whether it is sound:
+its Joliet and Rock Ridge names and every file's bytes (against --content
+when given), autorun.inf's keys, the volume name, and the menu's signature
+(against --signed-by when given). Makes nothing."""
+
+SETUP_DESCRIPTION = """\
+Installs with apt-get what making a disc needs and this machine lacks (the
+MinGW compiler, cmake, a C++ compiler, xorriso, osslsigncode and Debian's
+python3-pycdlib, python3-cryptography and python3-pefile), through sudo when
+not run as root, then builds the menu and the content check."""
+
+
+class Parser(argparse.ArgumentParser):
+    def error(self, message):
+        raise Refused(f"{self.prog}: {message}: see {self.prog} --help")
+
+
+def parser():
+    top = Parser(prog=PROGRAM, description=DESCRIPTION, allow_abbrev=False,
+                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    commands = top.add_subparsers(dest="command", metavar="COMMAND", parser_class=Parser)
+    commands.required = True
+
+    build = commands.add_parser("build", help="make the disc image", description=BUILD_DESCRIPTION,
+                                allow_abbrev=False, formatter_class=argparse.RawDescriptionHelpFormatter)
+    source = build.add_mutually_exclusive_group(required=True)
+    source.add_argument("--content", metavar="DIR", help="the folder of the publisher's files")
+    source.add_argument("--demo", action="store_true",
+                        help="the demo disc: the demo picture and the stand-ins, with a README.TXT saying so")
+    build.add_argument("--label", metavar="NAME", default="ZANTORIA",
+                       help="the volume name and autorun.inf's label=: 1 to 16 of A-Z, 0-9 and _ "
+                            "(default ZANTORIA)")
+    build.add_argument("--out", metavar="FILE.iso",
+                       help="the image to make, never in the content folder (default build/disc/LABEL.iso)")
+    build.add_argument("--sign-pfx", metavar="FILE", help="sign the menu with the certificate and key of a "
+                                                          "PKCS#12 file (.pfx, .p12)")
+    build.add_argument("--sign-cert", metavar="FILE",
+                       help="sign with this PEM certificate, followed by the rest of its chain ...")
+    build.add_argument("--sign-key", metavar="FILE", help="... and this PEM private key")
+    build.add_argument("--password-file", metavar="FILE",
+                       help="the password of the PKCS#12 file or of an encrypted key: the file's first line "
+                            "(LF or CR LF); without it, asked for on the terminal")
+    build.add_argument("--timestamp-url", metavar="URL",
+                       help="an RFC 3161 server to timestamp the signature (network needed), so that it "
+                            "outlives the certificate; without it the signing time is the disc's date")
+    build.add_argument("--date", metavar="SECONDS",
+                       help="the date of every file, the volume and an offline signature, in seconds since "
+                            "1970 (default SOURCE_DATE_EPOCH, else facts/pinned-date.txt: 2000-01-01)")
+    build.add_argument("--allow-missing", action="store_true",
+                       help="make the disc even when a file the menu opens is missing")
+    build.add_argument("--allow-mismatch", action="store_true",
+                       help="make the disc even when a file the menu opens is refused (printed as a warning)")
+
+    check = commands.add_parser("check", help="read a finished image back", description=CHECK_DESCRIPTION,
+                                allow_abbrev=False, formatter_class=argparse.RawDescriptionHelpFormatter)
+    check.add_argument("image", metavar="IMAGE", help="the disc image")
+    check.add_argument("--content", metavar="DIR",
+                       help="the content folder the image was made from: the image must hold exactly its "
+                            "files, with autorun.exe and autorun.inf")
+    check.add_argument("--signed-by", metavar="CHAIN",
+                       help="PEM certificates the menu's signature must verify against (the system's roots "
+                            "are added)")
+
+    commands.add_parser("setup", help="install what making a disc needs, and build the menu and check",
+                        description=SETUP_DESCRIPTION, allow_abbrev=False,
+                        formatter_class=argparse.RawDescriptionHelpFormatter)
+    return top
+
+
+def run_check(options):
+    from . import content, disc_check, prerequisites
+    image = Path(options.image)
+    if not image.is_file():
+        raise Refused(f"IMAGE {image} is not a file: give the disc image to check")
+    prerequisites.require(prerequisites.SIGNING_COMMANDS if options.signed_by else {})
+    expected = None
+    if options.content:
+        folder = Path(options.content)
+        content.check_folder(folder)
+        dirs, files = content.scan(folder)
+        expected = dirs, {**files, "/autorun.exe": None, "/autorun.inf": None}
+    chain = None
+    if options.signed_by:
+        from .certificates import read_file
+        chain = read_file("--signed-by", Path(options.signed_by))
+    faults, notes = disc_check.check(image, expected, f"--content {options.content}", chain_pem=chain)
+    print("\n".join(notes))
+    if faults:
+        print(f"FAIL: {image}:", file=sys.stderr)
+        print("\n".join(f"  {fault}" for fault in faults), file=sys.stderr)
+        return 1
+    print(f"OK: {image}")
+    return 0
+
+
+def refuse_unknown(top, arguments):
+    """Names an option the command does not know before anything else is
+    said: argparse would first complain of what is missing."""
+    commands = next(action for action in top._actions if isinstance(action, argparse._SubParsersAction))
+    command = next((word for word in arguments if not word.startswith("-")), None)
+    known = commands.choices.get(command, top)
+    for word in arguments:
+        if word == "--":
+            break
+        if word.startswith("-") and word != "-" and word.split("=")[0] not in known._option_string_actions:
+            raise Refused(f"{known.prog} does not know the option {word.split('=')[0]}: see {known.prog} --help")
+
+
+def run(arguments, password=None):
+    top = parser()
+    refuse_unknown(top, arguments)
+    options = top.parse_args(arguments)
+    if options.command == "setup":
+        from . import prerequisites
+        prerequisites.install()
+        prerequisites.build_programs(demo=True)
+        print("Ready: ./autorun-disc build --help says how to make a disc.")
+        return 0
+    # The readers need Debian's Python packages before they can be imported.
+    from . import prerequisites
+    prerequisites.require({})
+    if options.command == "check":
+        return run_check(options)
+    from . import disc_build
+    return disc_build.build(options, password)
+
+
+def main(arguments=None, password=None):
+    """`password` is the signing password when a caller has it in memory."""
+    # A killed run cleans up as an interrupted one does.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    try:
+        return run(sys.argv[1:] if arguments is None else arguments, password)
+    except Refused as refusal:
+        print(f"autorun-disc: refused: {refusal}", file=sys.stderr)
+        return refusal.exit_code
+    except CannotRun as problem:
+        print(f"autorun-disc: cannot run: {problem}", file=sys.stderr)
+        return problem.exit_code
+    except KeyboardInterrupt:
+        print("autorun-disc: interrupted; no image was made", file=sys.stderr)
+        return 1

@@ -1,0 +1,145 @@
+"""The folder a disc is made from: the publisher's content folder, checked
+before anything is made, or the demo disc's, assembled from the stand-ins.
+
+Windows opens the files on a disc by their Joliet names, whatever their case,
+so the rules here are Windows' own: no two names that differ only in case, no
+characters Windows cannot open, names that Joliet holds whole. Links are
+followed, as the image will hold what they point to."""
+import os
+import shutil
+import stat
+import subprocess
+import sys
+from pathlib import Path
+
+from . import facts
+from .errors import CannotRun, Refused
+
+ROOT = Path(__file__).resolve().parents[2]
+
+# The files the menu opens from its own folder on the disc.
+MENU_FILES = ("setup.exe", "autorun.bmp", "MYIR50_32.dll", "RegSvr32.exe", "DSETUP.dll")
+# What this tool puts on every disc itself.
+OWN_FILES = ("autorun.exe", "autorun.inf")
+# Joliet holds 64 characters of a name.
+LONGEST_NAME = 64
+FORBIDDEN = set('<>:"\\|?*') | {chr(code) for code in range(32)} | {"\x7f"}
+
+README = """Demo disc
+
+This is a demo disc of the start-up menu. Its setup program (setup.exe),
+DirectX setup library (DSETUP.dll), video codec (MYIR50_32.dll) and
+registration program (RegSvr32.exe) are stand-ins: they install nothing
+and start no game.
+
+One file does reach the machine: on a machine without the video codec,
+Install codec copies the codec stand-in into the Windows system folder
+as IR50_32.DLL, as it would copy the real codec. Delete that file
+afterwards, or the menu will take the stand-in for an installed codec.
+"""
+
+
+def _listing(entries, heading):
+    return heading + ":\n" + "\n".join(f"  {entry}" for entry in entries)
+
+
+def name_problem(name):
+    """Why Windows could not open a file of this name from a disc, or None."""
+    try:
+        name.encode("utf-8")
+    except UnicodeEncodeError:
+        return "is not UTF-8 text"
+    bad = sorted({char for char in name if char in FORBIDDEN})
+    if bad:
+        return "holds " + " ".join(repr(char) for char in bad) + ", which Windows does not allow in a name"
+    if len(name.encode("utf-16-le")) // 2 > LONGEST_NAME:
+        return f"is longer than the {LONGEST_NAME} characters a Joliet name holds"
+    return None
+
+
+def scan(folder):
+    """Every folder and file below `folder`, links followed, as
+    ({"/Movies", ...}, {"/Movies/intro.avi": Path, ...}). Refuses what cannot
+    go on a disc, listing every entry at fault."""
+    dirs, files = set(), {}
+    odd, bad_names, twins = [], [], []
+    seen = set()
+
+    def walk(path, disc_path):
+        info = os.stat(path)
+        if (info.st_dev, info.st_ino) in seen:
+            odd.append(f"{disc_path or '/'} (a link back to a folder above it)")
+            return
+        seen.add((info.st_dev, info.st_ino))
+        try:
+            names = sorted(os.listdir(path))
+        except OSError as error:
+            raise CannotRun(f"cannot read the folder {path}: {error.strerror}") from None
+        lower = {}
+        for name in names:
+            child, child_disc = os.path.join(path, name), f"{disc_path}/{name}"
+            shown = child_disc.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
+            problem = name_problem(name)
+            if problem:
+                bad_names.append(f"{shown} {problem}")
+                continue
+            if name.lower() in lower:
+                twins.append(f"{disc_path}/{lower[name.lower()]} and {child_disc}")
+            lower[name.lower()] = name
+            try:
+                mode = os.stat(child).st_mode
+            except OSError:
+                odd.append(f"{shown} (a broken link)")
+                continue
+            if stat.S_ISDIR(mode):
+                dirs.add(child_disc)
+                walk(child, child_disc)
+            elif stat.S_ISREG(mode):
+                files[child_disc] = Path(child)
+            else:
+                odd.append(f"{shown} (neither a file nor a folder)")
+
+    walk(str(folder), "")
+    if odd:
+        raise Refused(_listing(odd, f"--content {folder} holds entries that cannot go on a disc; remove them"))
+    if bad_names:
+        raise Refused(_listing(bad_names, f"--content {folder} holds names Windows cannot open from a disc; "
+                                          "rename them"))
+    if twins:
+        raise Refused(_listing(twins, f"--content {folder} holds names that differ only in case, and Windows "
+                                      "would see one of each; rename or remove one"))
+    return dirs, files
+
+
+def check_folder(folder):
+    """The content folder itself: present, a folder, without a menu of its own."""
+    if not folder.exists():
+        raise Refused(f"--content {folder} does not exist: give the folder that holds the disc's files")
+    if not folder.is_dir():
+        raise Refused(f"--content {folder} is not a folder: give the folder that holds the disc's files")
+    for entry in sorted(os.listdir(folder)):
+        if entry.lower() in OWN_FILES:
+            raise Refused(f"--content {folder} holds {entry}; the tool puts its own {entry.lower()} on the "
+                          f"disc: remove it from the folder")
+
+
+def missing_menu_files(files):
+    """The files the menu opens that the disc's root folder lacks."""
+    present = {path.lower() for path in files}
+    return [name for name in MENU_FILES if "/" + name.lower() not in present]
+
+
+def make_demo(folder, menu_build):
+    """The demo disc's folder: the demo splash picture, the stand-ins under
+    the names the menu opens, and a README.TXT saying so."""
+    splash = subprocess.run([sys.executable, str(ROOT / "scripts" / "make_splash.py"), str(folder / "autorun.bmp")],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if splash.returncode != 0:
+        raise CannotRun("scripts/make_splash.py could not draw the demo picture: "
+                        + splash.stderr.decode(errors="replace").strip())
+    for built, disc_name in facts.standins():
+        source = menu_build / built
+        if not source.is_file():
+            raise CannotRun(f"no stand-in {source}: the build of the stand-ins did not make it")
+        shutil.copyfile(source, folder / disc_name)
+    (folder / "README.TXT").write_bytes(README.replace("\n", "\r\n").encode("ascii"))

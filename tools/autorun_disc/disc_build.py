@@ -1,0 +1,205 @@
+"""`./autorun-disc build`: the disc image from a content folder, or the demo
+disc. In order: the options, the content folder, the files the menu opens,
+the publisher's certificate; then the menu signed on the disc's copy, the
+image written, read back and checked, and only then put where it was asked.
+A run that fails leaves no image, not even one from an earlier run."""
+import datetime
+import getpass
+import os
+import re
+import shutil
+import sys
+import tempfile
+from pathlib import Path
+
+from . import autorun_inf, content, disc_check, facts, image_writer, menu_files, prerequisites
+from .errors import Refused
+
+LABEL = re.compile(r"[A-Z0-9_]{1,16}")
+LAST_DATE = 0xFFFFFFFF
+
+
+def say(kind, text):
+    print(f"autorun-disc: {kind}: {text}", file=sys.stderr)
+
+
+def disc_date(option):
+    """--date, else SOURCE_DATE_EPOCH, else the pinned date."""
+    for name, value in (("--date", option), ("SOURCE_DATE_EPOCH", os.environ.get("SOURCE_DATE_EPOCH"))):
+        if value is None:
+            continue
+        if not value.isdigit() or int(value) > LAST_DATE:
+            raise Refused(f"{name} '{value}' is not a number of seconds since 1970-01-01 (0 to {LAST_DATE})")
+        return int(value), name
+    return facts.pinned_date(), "facts/pinned-date.txt"
+
+
+def check_label(label):
+    # ISO 9660 d-characters only. Windows reads the volume name from the
+    # Joliet descriptor, which holds 16 characters: a longer name would
+    # reach it cut.
+    if not LABEL.fullmatch(label):
+        raise Refused(f"--label '{label}' cannot be the disc's volume name: use 1 to 16 of A-Z, 0-9 and _ "
+                      f"(for example ZANTORIA)")
+
+
+def output_path(out, label, folder):
+    out = Path(out or prerequisites.ROOT / "build" / "disc" / f"{label}.iso").absolute()
+    out = out.parent.resolve() / out.name
+    if out.suffix.lower() != ".iso":
+        raise Refused(f"--out {out} does not end in .iso: name the image file to make, for example {label}.iso")
+    if out.is_dir():
+        raise Refused(f"--out {out} is a folder: name the image file to make in it, for example "
+                      f"{out / (label + '.iso')}")
+    if folder is not None and (out == folder or folder in out.parents):
+        raise Refused(f"--out {out} lies inside --content {folder}: put the image outside the content folder")
+    return out
+
+
+def password_for(options, given, needs):
+    """The password the caller has, or the one from --password-file; or
+    asked for on the terminal when `needs` names a file that needs one; or
+    None."""
+    if given is not None:
+        return given
+    if options.password_file:
+        from .certificates import read_password
+        return read_password(Path(options.password_file))
+    if needs and sys.stdin.isatty():
+        return getpass.getpass(f"Password for {needs}: ").encode()
+    return None
+
+
+def load_signer(options, password_supplier):
+    """(credentials, key, osslsigncode's signer arguments, password)."""
+    from . import certificates
+    if options.sign_pfx:
+        pfx = Path(options.sign_pfx)
+        password = password_supplier(None)
+        try:
+            credentials, key = certificates.load_pfx(pfx, password)
+        except Refused as refusal:
+            if password is not None or "needs its password" not in str(refusal):
+                raise
+            password = password_supplier(f"--sign-pfx {pfx}")
+            if password is None:
+                raise
+            credentials, key = certificates.load_pfx(pfx, password)
+        return credentials, key, ("-pkcs12", pfx), password
+    cert, key_path = Path(options.sign_cert), Path(options.sign_key)
+    password = password_supplier(None)
+    if password is None and certificates.key_is_encrypted(key_path):
+        password = password_supplier(f"--sign-key {key_path}")
+    credentials, key = certificates.load_pem(cert, key_path, password)
+    return credentials, key, ("-certs", cert, "-key", key_path), password
+
+
+def check_signing_options(options, password):
+    """Whether the menu is to be signed, from options that go together."""
+    signing_asked = any((options.sign_pfx, options.sign_cert, options.sign_key))
+    if not signing_asked and (options.password_file or options.timestamp_url or password is not None):
+        given = ("--timestamp-url" if options.timestamp_url else
+                 "--password-file" if options.password_file else "a password")
+        raise Refused(f"{given} is for signing: give --sign-pfx FILE, or --sign-cert FILE and --sign-key FILE")
+    if options.timestamp_url and not re.match(r"https?://", options.timestamp_url):
+        raise Refused(f"--timestamp-url {options.timestamp_url} is not an http:// or https:// address")
+    if options.sign_pfx and (options.sign_cert or options.sign_key):
+        raise Refused("give either --sign-pfx, or --sign-cert and --sign-key, not both")
+    if signing_asked and not options.sign_pfx and not (options.sign_cert and options.sign_key):
+        raise Refused("signing needs --sign-pfx FILE, or --sign-cert FILE and --sign-key FILE together")
+    return signing_asked
+
+
+def build(options, password=None):
+    if not options.out:
+        check_label(options.label)  # the default image is named after it
+    folder = Path(options.content).absolute().resolve() if options.content else None
+    out = output_path(options.out, options.label, folder)
+    partial = out.with_name(f".{out.name}.part")
+    # An image from an earlier run must not outlive a failed one.
+    for stale in (out, partial):
+        if stale.is_file() or stale.is_symlink():
+            stale.unlink()
+
+    try:
+        check_label(options.label)
+        date, date_from = disc_date(options.date)
+        signing_asked = check_signing_options(options, password)
+        return _make(options, folder, out, partial, date, date_from, signing_asked, password)
+    except BaseException:
+        for made in (partial, out):
+            if made.exists():
+                made.unlink()
+        raise
+
+
+def _make(options, folder, out, partial, date, date_from, signing_asked, given_password):
+    scanned = None
+    if folder is not None:
+        content.check_folder(folder)
+        scanned = content.scan(folder)
+    prerequisites.require({**prerequisites.BUILD_COMMANDS,
+                           **(prerequisites.SIGNING_COMMANDS if signing_asked else {})})
+
+    signer = None
+    if signing_asked:
+        from . import certificates
+        credentials, key, arguments, password = load_signer(
+            options, lambda needs: password_for(options, given_password, needs))
+        certificates.check_fitness(credentials, key)
+        signer = credentials, arguments, password
+
+    menu_build = prerequisites.build_programs(demo=folder is None)
+    with tempfile.TemporaryDirectory(prefix="autorun-disc.") as work:
+        work = Path(work)
+        if folder is None:
+            folder = work / "demo"
+            folder.mkdir()
+            content.make_demo(folder, menu_build)
+            scanned = content.scan(folder)
+        dirs, files = scanned
+
+        missing = content.missing_menu_files(files)
+        for name in missing:
+            say("missing from the disc", name)
+        if missing and not options.allow_missing:
+            raise Refused(f"the menu needs {', '.join(missing)}: add them to --content {folder}, or give "
+                          f"--allow-missing to make the disc without them")
+        refusals, warnings = menu_files.check(prerequisites.CHECKER, folder, options.allow_mismatch)
+        for text in refusals:
+            say("refused", text)
+        for text in warnings:
+            say("warning", text)
+        if refusals:
+            raise Refused("the menu cannot use the files refused above: replace them in the content folder, or "
+                          "give --allow-mismatch to make the disc all the same")
+
+        # The publisher's signature goes on the disc's copy only; the build's
+        # file stays as it was built, and the check compares the two.
+        program, inf = work / "autorun.exe", work / "autorun.inf"
+        built = menu_build / "autorun.exe"
+        shutil.copyfile(built, program)
+        if signer:
+            from . import signing
+            credentials, arguments, password = signer
+            signed = work / "signed.exe"
+            signing.sign(program, signed, arguments, password, date, options.timestamp_url)
+            signed.replace(program)
+            when = (f"timestamp from {options.timestamp_url}" if options.timestamp_url else
+                    f"offline, signing time {datetime.datetime.utcfromtimestamp(date):%Y-%m-%d %H:%M:%S} UTC")
+            print(f"Signed autorun.exe as {credentials.subject()}, {when}")
+        inf.write_bytes(autorun_inf.make(options.label))
+
+        own = {"/autorun.exe": program, "/autorun.inf": inf}
+        partial.parent.mkdir(parents=True, exist_ok=True)
+        image_writer.write(partial, options.label, date, folder, own)
+        faults, _ = disc_check.check(partial, (dirs, {**files, **own}), "the content folder", options.label,
+                                     signer[0].chain_pem() if signer else None, built if signer else None)
+        if faults:
+            for fault in faults:
+                say("image fault", fault)
+            raise Refused("the image failed its checks (above); no image was kept")
+        partial.replace(out)
+    print(f"Disc image: {out} ({out.stat().st_size} bytes, volume {options.label}, "
+          f"dated {datetime.datetime.utcfromtimestamp(date):%Y-%m-%d %H:%M:%S} UTC from {date_from})")
+    return 0

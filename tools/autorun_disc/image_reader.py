@@ -1,0 +1,97 @@
+"""Reads a disc image back with pycdlib, a reader independent of the xorriso
+that wrote it: the volume names, the Joliet tree (the names Windows shows)
+and the Rock Ridge tree, every file's bytes."""
+import pycdlib
+from pycdlib.pycdlibexception import PyCdlibException
+
+from .errors import CannotRun
+
+CHUNK = 1 << 20
+TREES = {"Joliet": "joliet_path", "Rock Ridge": "rr_path"}
+
+
+class Image:
+    def __init__(self, path):
+        self.path = path
+        self._iso = pycdlib.PyCdlib()
+        try:
+            self._iso.open(str(path))
+        except (PyCdlibException, OSError) as error:
+            raise CannotRun(f"cannot read {path} as an ISO 9660 image: {error}") from None
+
+    def close(self):
+        self._iso.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.close()
+
+    def trees(self):
+        """The name trees the image has, of "Joliet" and "Rock Ridge"."""
+        present = {"Joliet": self._iso.has_joliet(), "Rock Ridge": self._iso.has_rock_ridge()}
+        return [tree for tree in TREES if present[tree]]
+
+    def volume_names(self):
+        """(ISO 9660 name, Joliet name or None), without their padding."""
+        primary = self._iso.pvd.volume_identifier.decode("ascii", errors="replace").rstrip(" ")
+        joliet = None
+        if self._iso.has_joliet():
+            joliet = self._iso.joliet_vd.volume_identifier.decode("utf-16-be", errors="replace").rstrip(" ")
+        return primary, joliet
+
+    def listing(self, tree):
+        """({"/Movies", ...}, {"/Movies/intro.avi": size, ...}) in one tree."""
+        keyword = TREES[tree]
+        dirs, files = set(), {}
+        for folder, subfolders, names in self._iso.walk(**{keyword: "/"}):
+            prefix = folder.rstrip("/")
+            dirs.update(f"{prefix}/{name}" for name in subfolders)
+            for name in names:
+                record = self._iso.get_record(**{keyword: f"{prefix}/{name}"})
+                files[f"{prefix}/{name}"] = record.get_data_length()
+        return dirs, files
+
+    def chunks(self, tree, path):
+        with self._iso.open_file_from_iso(**{TREES[tree]: path}) as stream:
+            while True:
+                chunk = stream.read(CHUNK)
+                if not chunk:
+                    return
+                yield chunk
+
+    def read(self, tree, path):
+        return b"".join(self.chunks(tree, path))
+
+
+def same_bytes(chunks, path):
+    """Whether a stream of chunks holds exactly the bytes of the file at path."""
+    with open(path, "rb") as source:
+        for chunk in chunks:
+            if source.read(len(chunk)) != chunk:
+                return False
+        return source.read(1) == b""
+
+
+def compare(image, expected_dirs, expected_files, what):
+    """Faults where a tree of the image differs from what it should hold:
+    folders, files, and each file's bytes where a source is given
+    (expected_files maps a disc path to its source, or None: present only).
+    `what` names the expected side, as "the content folder"."""
+    faults = []
+    for tree in image.trees():
+        dirs, files = image.listing(tree)
+        for path in sorted(expected_dirs - dirs):
+            faults.append(f"the {tree} tree lacks the folder {path}")
+        for path in sorted(dirs - expected_dirs):
+            faults.append(f"the {tree} tree has the folder {path}, which {what} does not")
+        for path in sorted(set(expected_files) - set(files)):
+            faults.append(f"the {tree} tree lacks {path}")
+        for path in sorted(set(files) - set(expected_files)):
+            faults.append(f"the {tree} tree has {path}, which {what} does not")
+        for path in sorted(set(files) & set(expected_files)):
+            source = expected_files[path]
+            if source is not None and not same_bytes(image.chunks(tree, path), source):
+                faults.append(f"{path} differs from {what}'s copy ({tree} tree)")
+    return faults
