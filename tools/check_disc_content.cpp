@@ -9,6 +9,7 @@
 // --allow-mismatch a refusal is printed as a warning and does not fail.
 #include "disc_content_rules.h"
 
+#include "splash/dib_corner.h"
 #include "splash/dib_reader.h"
 #include "win32_shim.h"
 
@@ -75,20 +76,28 @@ class MappedFile {
     bool ok_ = false;
 };
 
-// The picture as the menu reads it: whether the reader takes it, and its size.
+// The picture as the menu reads it (the corner it draws): whether the reader
+// takes it, and the picture's own size, from its header.
 std::vector<Finding> CheckPicture(const MenuFile& file, const std::string& name, const std::string& path,
                                   const MappedFile& bytes)
 {
     int32_t width = 0, height = 0;
     bool read = false;
-    if (HGLOBAL block = LoadDibFile(path.c_str())) {
-        if (const auto* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(block))) {
-            width = header->biWidth;
-            height = header->biHeight;
-            read = true;
-            GlobalUnlock(block);
+    if (HGLOBAL corner = LoadDibCorner(path.c_str(), 480, 360)) {
+        GlobalFree(corner);
+        OFSTRUCT scratch;
+        const HFILE opened = OpenFile(path.c_str(), &scratch, OF_READ);
+        HGLOBAL header = opened == HFILE_ERROR ? nullptr : ReadDibHeader(opened);
+        if (opened != HFILE_ERROR) _lclose(opened);
+        if (header) {
+            if (const auto* info = static_cast<const BITMAPINFOHEADER*>(GlobalLock(header))) {
+                width = info->biWidth;
+                height = info->biHeight;
+                read = true;
+                GlobalUnlock(header);
+            }
+            GlobalFree(header);
         }
-        GlobalFree(block);
     }
     return CheckPictureFile(file, name, read, width, height, bytes.Data(), bytes.Size());
 }
