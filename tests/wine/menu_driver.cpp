@@ -194,6 +194,35 @@ HANDLE MenuJob()
     return job;
 }
 
+// A test's menus (and what they started) that the test did not wait for are
+// ended when it ends, and the next test begins only once they are all gone:
+// a menu still on its way out holds the menu's mutex, and the next test's
+// first menu would take it for a running menu and end without a window.
+// TerminateProcess returns before the process is gone, and a test program's
+// own end takes its job's processes with it no sooner.
+class EndTheTestsProcesses : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo& test) override
+    {
+        TerminateJobObject(MenuJob(), 0xDEAD);
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job = {};
+        const bool gone = WaitUntil(
+            [&] {
+                return QueryInformationJobObject(MenuJob(), JobObjectBasicAccountingInformation, &job, sizeof job,
+                                                 nullptr) &&
+                       job.ActiveProcesses == 0;
+            },
+            60000);
+        if (!gone)
+            fprintf(stderr, "%s.%s: %lu of its processes still run a minute after it ended\n",
+                    test.test_suite_name(), test.name(), static_cast<unsigned long>(job.ActiveProcesses));
+    }
+};
+
+[[maybe_unused]] const bool EndingTheTestsProcesses = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new EndTheTestsProcesses);
+    return true;
+}();
+
 } // namespace
 
 bool MenuProcess::Start(const std::string& folder, const std::string& program, const std::string& arguments)
