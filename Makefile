@@ -29,7 +29,7 @@ build-host: deps
 test: build
 	ctest --test-dir build/host --output-on-failure -j $(JOBS)
 	ctest --test-dir build/win32 --output-on-failure
-	AUTORUN_PRIVATE_DISPLAY=1 bash scripts/wine-session.sh ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
+	bash scripts/wine-session.sh --i686 --private-display -- ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
 	@bash scripts/windows-kit.sh >/dev/null
 	bash scripts/check-windows-kit.sh --short
 

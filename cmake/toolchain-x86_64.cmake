@@ -9,12 +9,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Where the 32-bit Wine is installed, /usr/bin/wine starts the 32-bit loader,
-# which hands a 64-bit program on through one more process start, and that
-# start now and then fails: there the 64-bit loader is started directly.
-# Elsewhere /usr/bin/wine runs the 64-bit loader itself.
-if(EXISTS /usr/lib/wine/wine AND EXISTS /usr/lib/wine/wine64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
-else()
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)
-endif()
+# No CMAKE_CROSSCOMPILING_EMULATOR: the programs of this build run only
+# inside the project's Wine session, which picks the Wine loader (see
+# scripts/lib/wine.sh and tests/wine/CMakeLists.txt).

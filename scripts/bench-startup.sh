@@ -16,8 +16,9 @@ if [ "${2:-}" != "--inside" ]; then
   # The disc as a player's machine sees it first: the splash picture, no
   # codec, no installed game.
   python3 "$root/scripts/make_splash.py" "$work/autorun.bmp"
-  exec env AUTORUN_PRIVATE_DISPLAY=1 bash "$root/scripts/wine-session.sh" bash "$0" "$runs" --inside
+  exec bash "$root/scripts/wine-session.sh" --i686 --private-display -- bash "$0" "$runs" --inside
 fi
+source "$root/scripts/lib/wine.sh"
 
 measure() {
   local build=$1 name=$2
@@ -35,7 +36,7 @@ measure win64 x86_64
 if [ -n "${AUTORUN_WINEPREFIX_I686:-}" ]; then
   WINEPREFIX=$AUTORUN_WINEPREFIX_I686 measure win32 i686
 else
-  reason=$(bash "$root/scripts/can-run-32bit.sh") || true
-  echo "== start-up, i686 build: not measured (${reason:-wine32 is not installed}) =="
+  reason=$(wine_can_run i686) || true
+  echo "== start-up, i686 build: not measured (${reason:-the Wine session made no i686 prefix}) =="
 fi
 echo "shipping program file: $(stat -c %s "$root/build/win32/autorun.exe") bytes (build/win32/autorun.exe)"

@@ -19,8 +19,10 @@ packages=(
   osslsigncode zip unzip python3 strace
   python3-pytest python3-pycdlib python3-cryptography python3-pefile
 )
-locales=(en_US en_GB en_IE en_AU en_CA en_NZ de_DE de_AT de_CH fr_FR fr_CA fr_BE fr_CH es_ES es_MX it_IT it_CH
-         nl_NL nl_BE da_DK nb_NO nn_NO sv_SE)
+# The locale of each language variant (facts/languages.txt).
+source "$root/scripts/lib/facts.sh"
+mapfile -t locales < <(facts_rows languages | awk '{ print $2 }' | sort -u)
+[ ${#locales[@]} -gt 0 ] || { echo "No locales in facts/languages.txt" >&2; exit 1; }
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 

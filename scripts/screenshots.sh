@@ -17,7 +17,7 @@
 # the end with the reason, and the run checks its own pictures: it fails when
 # one is missing, differs in size, or does not show the state it was taken in.
 #
-# Runs in a Wine prefix of its own (build/screenshots-prefix), always on a
+# Runs in the Wine session's prefix build/wine/screenshots, always on a
 # private Xvfb. The codec file and the install record it puts there are
 # removed again when it ends.
 set -euo pipefail
@@ -26,27 +26,23 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/win64
 out=$root/build/screenshots
 work=$root/build/screenshots-work
-export WINEPREFIX=$root/build/screenshots-prefix
+source "$root/scripts/lib/wine.sh"
+source "$root/scripts/lib/facts.sh"
 
 states=(codec install play)
 declare -A state_caption=([codec]="codec missing" [install]="not installed" [play]="installed")
 
-# The Unix locale meant to select each variant, and what is known about those
-# that none can.
-declare -A locale_for=(
-  [1030]=da_DK [1031]=de_DE [1033]=en_US [1034]=es_ES [1036]=fr_FR [1040]=it_IT [1043]=nl_NL
-  [1044]=nb_NO [1053]=sv_SE [2055]=de_CH [2057]=en_GB [2058]=es_MX [2060]=fr_BE [2064]=it_CH
-  [2067]=nl_BE [2068]=nn_NO [3079]=de_AT [3081]=en_AU [3082]=es_ES [3084]=fr_CA [4105]=en_CA
-  [4108]=fr_CH [5129]=en_NZ [6153]=en_IE
-)
-declare -A known_limit=(
-  [1034]="Windows names the traditional sort es-ES_tradnl, and Wine makes that of no Unix locale (it drops modifiers such as @tradnl)"
-)
+# The variants, the Unix locale meant to select each, and what is known
+# about those that none can (facts/languages.txt).
+declare -A locale_for=() known_limit=()
+languages=$(facts_rows languages)
+while read -r id locale _ limit; do
+  locale_for[$id]=$locale
+  [ -z "$limit" ] || known_limit[$id]=$limit
+done <<<"$languages"
 
 install_key='HKLM\SOFTWARE\KORU Media'
 record_key="$install_key"'\ZANTORIA\1.00'
-
-quietly() { "$@" </dev/null >/dev/null 2>&1; }
 
 # Inside the Wine session: learn which language each locale selects, then
 # start the menu in each state and locale and capture its window.
@@ -59,28 +55,19 @@ if [ "${1:-}" = --inside ]; then
   # The record in the registry view the x86_64 menu reads: where the 32-bit
   # Wine is installed, a plain "wine reg" is the 32-bit program, and writes
   # to the 32-bit view.
-  remove_record() { quietly wine reg delete "$install_key" /reg:64 /f || true; }
+  remove_record() { wine_quietly wine reg delete "$install_key" /reg:64 /f || true; }
   cleanup() {
     [ -z "$menu" ] || end_menu
     rm -f "$codec_file"
     remove_record
   }
 
-  # The prefix is ours alone, so a codec library there is one an interrupted
-  # run left behind; anything else is not ours to remove.
-  while read -r file; do
-    if ! cmp -s "$file" "$build/codec_loads.dll"; then
-      echo "A codec library that is not the stand-in is in the prefix: $file" >&2
-      exit 1
-    fi
-    rm -f "$file"
-  done < <(find "$(dirname "$codec_file")" -maxdepth 1 -iname "$(basename "$codec_file")")
+  # What an interrupted run left in the prefix the session has cleared.
   trap cleanup EXIT
-  remove_record
 
   add_codec() { cp "$build/codec_loads.dll" "$codec_file"; }
   add_record() {
-    quietly wine reg add "$record_key" /v Path /t REG_SZ /d "Z:${work//\//\\}\\game" /reg:64 /f ||
+    wine_quietly wine reg add "$record_key" /v Path /t REG_SZ /d "Z:${work//\//\\}\\game" /reg:64 /f ||
       { echo "Cannot write the install record" >&2; return 1; }
   }
   set_state() {
@@ -91,38 +78,34 @@ if [ "${1:-}" = --inside ]; then
     esac
   }
 
-  # The menu's window: the viewable top-level X window of class autorun.exe.
   # The display is this run's own, the prefix too, and the menu refuses to run
-  # twice, so there is at most one; a second one is an error, never a guess.
-  # The process id of the wine started below does not identify it: where the
-  # 32-bit Wine is installed, wine hands a 64-bit program to a new process,
-  # and the window carries that process's id.
-  menu_windows() {
-    local window
-    for window in $(xwininfo -root -tree | awk '/\("autorun.exe" "autorun.exe"\)/ { print $1 }'); do
-      xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable' && echo "$window"
-    done
-  }
+  # twice, so there is at most one menu window; a second one is an error,
+  # never a guess.
+  menu_windows() { wine_windows autorun.exe; }
 
   # Ends the menu through the process its window names (wine's own process
   # where it runs the program itself), and the wine started for it. Without a
-  # window to go by, every process in the prefix, which is ours alone, and the
-  # server is started again: a menu left running would keep the next from
-  # starting. (taskkill cannot do it: in a WoW64 prefix the 32-bit taskkill
-  # does not see 64-bit programs.)
+  # window to go by, every process in the prefix, which is the session's
+  # alone, and the server is started again: a menu left running would keep
+  # the next from starting. (taskkill cannot do it: in a WoW64 prefix the
+  # 32-bit taskkill does not see 64-bit programs.)
   end_menu() {
     local window=${1:-} pid=""
-    [ -z "$window" ] || pid=$(xprop -id "$window" _NET_WM_PID 2>/dev/null | awk '{ print $3 }')
-    if [[ $pid =~ ^[0-9]+$ ]]; then
+    [ -z "$window" ] || pid=$(wine_window_process "$window")
+    if [ -n "$pid" ]; then
       kill "$pid" 2>/dev/null || true
     else
-      quietly wineserver -k || true
-      quietly wineserver -w || true
-      quietly wineserver -p || true
+      wine_server_start "$WINEPREFIX"
     fi
     kill "$menu" 2>/dev/null || true
     wait "$menu" 2>/dev/null || true
     menu=""
+    # Ended, so that the next menu does not find this one still running and
+    # end itself without a window.
+    for _ in $(seq 1 50); do
+      [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
     # Gone from the display too, so that the next menu finds no other one.
     for _ in $(seq 1 50); do
       [ -n "$(menu_windows)" ] || return 0
@@ -154,22 +137,15 @@ if [ "${1:-}" = --inside ]; then
   # Starts the menu in the locale, saves its window to the file, ends it.
   # Prints the window's title.
   capture() {
-    local locale=$1 file=$2 window="" windows=""
+    local locale=$1 file=$2 window=""
     [ -z "$(menu_windows)" ] || { echo "$locale: a menu window is already on the display" >&2; return 1; }
     LC_ALL=$locale.UTF-8 LANG=$locale.UTF-8 wine autorun.exe </dev/null >/dev/null 2>&1 &
     menu=$!
-    for _ in $(seq 1 100); do
-      windows=$(menu_windows)
-      [ -z "$windows" ] || break
-      sleep 0.1
-    done
     local status=1
-    if [ -z "$windows" ]; then
-      echo "$locale: the menu showed no window" >&2
-    elif [ "$(wc -l <<<"$windows")" -ne 1 ]; then
-      echo "$locale: the menu showed more than one window:" $windows >&2
+    if ! window=$(wine_wait_for_window autorun.exe 2>&1); then
+      echo "$locale: $window" >&2
+      window=""
     else
-      window=$windows
       if ! capture_painted "$window" "$file"; then
         echo "$locale: the window did not settle into a painted picture" >&2
       else
@@ -218,9 +194,10 @@ for file in autorun.exe ui_language.exe codec_loads.dll recorder.exe; do
 done
 
 # The variants, grouped by language: primary language first, then the id.
-mapfile -t variants < <(wrestool -l --type=6 --name=1 "$build/autorun.exe" | grep -oE 'language=[0-9]+' |
-  cut -d= -f2 | sort -u | awk '{ print $1 % 1024, $1 }' | sort -n -k1,1 -k2,2 | cut -d' ' -f2)
-[ ${#variants[@]} -gt 0 ] || { echo "No string table found in $build/autorun.exe" >&2; exit 1; }
+# (The shipping program's check holds the program to this list.)
+mapfile -t variants < <(printf '%s\n' "${!locale_for[@]}" | awk '{ print $1 % 1024, $1 }' | sort -n -k1,1 -k2,2 |
+  cut -d' ' -f2)
+[ ${#variants[@]} -gt 0 ] || { echo "No language variants in facts/languages.txt" >&2; exit 1; }
 
 rm -rf "$out" "$work"
 mkdir -p "$out" "$work/disc" "$work/game"
@@ -251,7 +228,8 @@ done
 : >"$work/captures"
 echo "Capturing the menu in ${#variants[@]} language variants under Wine..."
 session=0
-AUTORUN_PRIVATE_DISPLAY=1 bash "$root/scripts/wine-session.sh" bash "$root/scripts/screenshots.sh" --inside || session=$?
+bash "$root/scripts/wine-session.sh" --prefix screenshots --private-display -- \
+  bash "$root/scripts/screenshots.sh" --inside || session=$?
 
 declare -A selected=() captured=() title=()
 while read -r locale id; do selected[$locale]=$id; done <"$work/selected"

@@ -1,101 +1,140 @@
 #!/usr/bin/env bash
-# Runs a command inside a Wine session of the project's own: a private prefix
-# under build/ (made once), a persistent Wine server that is shut down when
-# the command ends, and a private Xvfb display unless DISPLAY is already set
-# (or AUTORUN_PRIVATE_DISPLAY=1 asks for one anyway).
-#   scripts/wine-session.sh ctest --test-dir build/win64
-# Where the machine runs 32-bit code and the 32-bit Wine is installed, the
-# session also prepares a WoW64 prefix of its own for the shipping i686
-# program (build/wineprefix-i686, exported as AUTORUN_WINEPREFIX_I686) and
-# keeps a server running for it too.
+# The project's Wine session: every script and CMake runs Windows programs
+# through it (the rules are in scripts/lib/wine.sh).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
+source "$(dirname "$0")/lib/wine.sh"
+
+usage() {
+  cat <<'EOF'
+usage: wine-session.sh [OPTIONS] [--] COMMAND [ARG...]
+       wine-session.sh --can-run RUN
+       wine-session.sh --exec RUN [--] PROGRAM [ARG...]
+
+Runs COMMAND in a Wine session of the project's own: a Wine prefix under
+build/wine/ (made once and marked as the session's), a persistent Wine server
+for it, stopped when COMMAND ends, and a private Xvfb display unless DISPLAY
+is set. Install records and codec files an interrupted run left in the
+prefix are cleared first. COMMAND gets WINEPREFIX; a WINEPREFIX, WINEARCH or
+WINESERVER from the caller is ignored, with a note: the session uses no
+prefix it did not make. Exits with COMMAND's exit code, or 2 when it refuses.
+
+  --prefix NAME      the prefix build/wine/NAME (default x86_64)
+  --i686             also the i686 run's prefix, build/wine/i686, where this
+                     machine can make the i686 run (exported as
+                     AUTORUN_WINEPREFIX_I686)
+  --fresh            make the prefix anew, as a fresh machine
+  --private-display  a private Xvfb even when DISPLAY is set
+
+  --can-run RUN      exits with 0 when the run x86_64 or i686 can be made on
+                     this machine; otherwise prints why and exits with 1
+  --exec RUN         starts a Windows program under the Wine loader of the
+                     run's bitness in the run's prefix, which a session must
+                     have made (the end-to-end tests start this way)
+
+AUTORUN_ASSUME_NO_32BIT=1 answers as a machine that cannot run 32-bit code.
+EOF
+}
+
+refuse() {
+  echo "wine-session: $*" >&2
+  exit 2
+}
+
+name=x86_64 with_i686=0 fresh=0 private_display=0
+while [ $# -gt 0 ]; do
+  case $1 in
+  --help | -h) usage; exit 0 ;;
+  --prefix)
+    [ $# -ge 2 ] || refuse "--prefix needs a name"
+    name=$2
+    shift 2
+    ;;
+  --i686) with_i686=1; shift ;;
+  --fresh) fresh=1; shift ;;
+  --private-display) private_display=1; shift ;;
+  --can-run)
+    [ $# -eq 2 ] || refuse "--can-run takes one run: x86_64 or i686"
+    status=0
+    wine_can_run "$2" || status=$?
+    exit $status
+    ;;
+  --exec)
+    [ $# -ge 2 ] || refuse "--exec needs a run and a program"
+    run=$2
+    shift 2
+    [ "${1:-}" != -- ] || shift
+    [ $# -ge 1 ] || refuse "--exec needs a program"
+    case $run in x86_64 | i686) ;; *) refuse "no such run: '$run' (x86_64 or i686)" ;; esac
+    prefix=$(wine_prefix_path "$run")
+    wine_prefix_ours "$prefix" ||
+      refuse "no prefix of the Wine session at $prefix: run this inside the session" \
+        "(scripts/wine-session.sh, as make test does)"
+    export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+    exec "$(wine_loader "$run")" "$@"
+    ;;
+  --) shift; break ;;
+  -*) refuse "unknown option: $1 (see --help)" ;;
+  *) break ;;
+  esac
+done
+[ $# -ge 1 ] || refuse "no command to run (see --help)"
+prefix=$(wine_prefix_path "$name") || exit 2
+
+for variable in WINEPREFIX WINEARCH WINESERVER; do
+  value=${!variable:-}
+  [ -n "$value" ] || continue
+  case $variable=$value in
+  WINEPREFIX="$wine_dir"/*) ;; # a session's own, as inside another session
+  *) wine_note "ignoring $variable=$value from the environment: the session runs in $prefix, a prefix of its own" ;;
+  esac
+  unset "$variable"
+done
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Wine reads the X authority from the home folder when XAUTHORITY is unset,
+# and the session changes the home folder while it makes prefixes.
+[ -z "${DISPLAY:-}" ] || export XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}
 
-if [ -z "${DISPLAY:-}" ] || [ "${AUTORUN_PRIVATE_DISPLAY:-0}" = 1 ]; then
-  # xvfb-run -a picks a free display number; never assume one.
-  export AUTORUN_PRIVATE_DISPLAY=0
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
-fi
-
-quietly() { "$@" </dev/null >/dev/null 2>&1; }
-
-wine32_installed=0
-if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-  wine32_installed=1
-fi
-
-prefixes=("$WINEPREFIX")
-if [ $wine32_installed -eq 1 ] && bash "$root/scripts/can-run-32bit.sh" >/dev/null; then
-  export AUTORUN_WINEPREFIX_I686=$root/build/wineprefix-i686
-  prefixes+=("$AUTORUN_WINEPREFIX_I686")
-fi
-
-make_prefix() {
-  export WINEPREFIX=$1
-  # A prefix made before the 32-bit Wine was installed has no syswow64, and
-  # no program at all starts in it any more: make it again.
-  if [ -f "$WINEPREFIX/system.reg" ] && [ $wine32_installed -eq 1 ] &&
-     [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
-    echo "The Wine prefix $WINEPREFIX predates the 32-bit Wine; making it again..."
-    quietly wineserver -k || true
-    rm -rf "$WINEPREFIX"
+prefixes=("$prefix")
+if [ $with_i686 -eq 1 ] && [ "$name" != i686 ]; then
+  if reason=$(wine_can_run i686); then
+    export AUTORUN_WINEPREFIX_I686=$wine_dir/i686
+    prefixes+=("$AUTORUN_WINEPREFIX_I686")
+  else
+    echo "wine-session: no i686 prefix: $reason"
+    unset AUTORUN_WINEPREFIX_I686
   fi
-  [ -f "$WINEPREFIX/system.reg" ] && return 0
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  echo "Creating the Wine prefix $WINEPREFIX (once)..."
-  quietly wine wineboot -i || true
-  # Without a window manager, closing a dialog waits 2 s in the X11 driver
-  # unless Wine manages its own windows.
-  quietly wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
-  # The menu must see the codec as a real Windows machine does: loadable only
-  # when a real library is there, never through a built-in replacement.
-  quietly wine reg add 'HKCU\Software\Wine\DllOverrides' /v ir50_32 /t REG_SZ /d native /f
-  quietly wineserver -w
-  rm -f "$WINEPREFIX"/drive_c/windows/system32/ir50_32.dll "$WINEPREFIX"/drive_c/windows/syswow64/ir50_32.dll
-}
+fi
 
-# A persistent server per prefix, started with its output detached, so that
-# the helper processes Wine starts never hold a test runner's pipes open.
-start_server() {
-  export WINEPREFIX=$1
-  quietly wineserver -k || true
-  quietly wineserver -w || true
-  quietly wineserver -p
-  quietly wine wineboot -u || true
-  clear_leftovers
+mkdir -p "$wine_dir"
+scratch=$(mktemp -d "$wine_dir/session.XXXXXX")
+started=()
+end_session() {
+  local one
+  for one in "${started[@]}"; do wine_server_stop "$one"; done
+  wine_display_stop
+  rm -rf -- "$scratch"
 }
+trap end_session EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
-# The tests never remove a codec file or install record they did not create:
-# they skip instead, as on a tester's machine. These prefixes are the
-# project's own, so whatever an interrupted run left there goes before the
-# tests start, rather than have them skip.
-clear_leftovers() {
-  local view
-  for view in 32 64; do
-    quietly wine reg delete 'HKLM\SOFTWARE\KORU Media' /f /reg:$view || true
-  done
-  find "$WINEPREFIX/drive_c/windows" -maxdepth 2 -iname ir50_32.dll -delete
-}
+# DISPLAY must be set before a prefix boots, or every later window fails.
+if [ -z "${DISPLAY:-}" ] || [ $private_display -eq 1 ]; then
+  wine_display_start "$scratch" || exit 1
+fi
 
-stop_servers() {
-  for prefix in "${prefixes[@]}"; do
-    WINEPREFIX=$prefix quietly wineserver -k || true
-    WINEPREFIX=$prefix quietly wineserver -w || true
-  done
-}
-
-main_prefix=$WINEPREFIX
-trap stop_servers EXIT
-for prefix in "${prefixes[@]}"; do
-  make_prefix "$prefix"
-  start_server "$prefix"
+for one in "${prefixes[@]}"; do
+  status=0
+  wine_prefix_ready "$one" "$fresh" || status=$?
+  [ $status -eq 0 ] || exit $status
+  started+=("$one")
+  wine_server_start "$one"
+  wine_clear_leftovers "$one"
 done
-export WINEPREFIX=$main_prefix
 
+export WINEPREFIX=$prefix
 status=0
 "$@" || status=$?
 exit $status

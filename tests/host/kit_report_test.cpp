@@ -1,5 +1,5 @@
 // The Windows test kit's verdicts: results counted from GoogleTest's JUnit
-// XML, and what a run left behind on the machine.
+// XML, what a run left behind on the machine, and whether it may run.
 #include "tests/kit/kit_report.h"
 
 #include <gtest/gtest.h>
@@ -43,12 +43,23 @@ TEST(KitReport, CountsEachCaseOnce)
     }
 }
 
-TEST(KitReport, LeftoversAreWhatIsNewOrChanged)
+TEST(KitReport, LeftoversAreWhatIsNewChangedOrGone)
 {
-    const std::string before = "codec C:\\sys\\IR50_32.DLL=absent\r\n"
-                               "record HKLM, 32-bit view=present\r\n"
-                               "tempfolder C:\\tmp\\autorun-test-1-1=present\r\n"
-                               "process autorun.exe=1\r\n";
+    const std::vector<std::string> ours = {"C:\\Kit (1)\\", "C:\\Temp\\autorun-test-", "D:\\[kits]\\"};
+    const std::string before =
+        "codec C:\\sys\\IR50_32.DLL=absent\r\n"
+        "record HKLM\\SOFTWARE\\KORU Media (32-bit view)=key\r\n"
+        "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00 (32-bit view)=key\r\n"
+        "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00 [Path] (32-bit view)=REG_SZ C:\\Game\r\n"
+        "record HKLM\\SOFTWARE\\KORU Media (64-bit view)=absent\r\n"
+        "tempfolder C:\\Temp\\autorun-test-1-1=present\r\n"
+        "process 100=C:\\Downloads\\setup.exe\r\n"
+        "process 200=C:\\Temp\\autorun-test-1-1\\disc\\autorun.exe\r\n";
+    const std::string recordValue = "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00 [Path] (32-bit view)=";
+    const std::string record = "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00 (32-bit view)=key\r\n";
+    const std::string rest = "record HKLM\\SOFTWARE\\KORU Media (32-bit view)=key\r\n"
+                             "record HKLM\\SOFTWARE\\KORU Media (64-bit view)=absent\r\n"
+                             "codec C:\\sys\\IR50_32.DLL=absent\r\n";
     const struct {
         const char* name;
         std::string after;
@@ -56,18 +67,86 @@ TEST(KitReport, LeftoversAreWhatIsNewOrChanged)
     } cases[] = {
         {"the same state", before, {}},
         {"a codec file appeared, a record went",
-         "codec C:\\sys\\IR50_32.DLL=5 bytes, hash 0\r\nrecord HKLM, 32-bit view=absent\r\nprocess "
-         "autorun.exe=1\r\n",
+         "codec C:\\sys\\IR50_32.DLL=5 bytes, hash 0\r\nrecord HKLM\\SOFTWARE\\KORU Media (32-bit "
+         "view)=absent\r\n"
+         "record HKLM\\SOFTWARE\\KORU Media (64-bit view)=absent\r\n",
          {"codec C:\\sys\\IR50_32.DLL=5 bytes, hash 0 (was absent)",
-          "record HKLM, 32-bit view=absent (was present)"}},
-        {"a new temporary folder and one more menu",
-         before + "tempfolder C:\\tmp\\autorun-test-9-1=present\r\nprocess autorun.exe=2\r\n",
-         {"process autorun.exe=2 (was 1)", "tempfolder C:\\tmp\\autorun-test-9-1=present (new)"}},
-        {"a process that ended before is no leftover", "process autorun.exe=0\nprocess setup.exe=0\n", {}},
-        {"a process named only afterwards", "process setup.exe=1\n", {"process setup.exe=1 (new)"}},
+          "record HKLM\\SOFTWARE\\KORU Media (32-bit view)=absent (was key)",
+          "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00 (32-bit view)=key (gone)",
+          "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00 [Path] (32-bit view)=REG_SZ C:\\Game (gone)"}},
+        // A record that was already there, changed by value and by a subkey;
+        // meanwhile a foreign installer of a name the tests use ended, another
+        // one started, and the menu the tests left stays: it is no excuse.
+        {"a value changed, a subkey added, foreign processes came and went",
+         rest + record + recordValue + "REG_SZ C:\\Elsewhere\r\n" +
+             "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00\\Extra (32-bit view)=key\r\n"
+             "process 300=C:\\Users\\me\\Downloads\\SETUP.EXE\r\n"
+             "process 200=C:\\Temp\\autorun-test-1-1\\disc\\autorun.exe\r\n",
+         {"record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00 [Path] (32-bit view)=REG_SZ C:\\Elsewhere (was "
+          "REG_SZ "
+          "C:\\Game)",
+          "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00\\Extra (32-bit view)=key (new)"}},
+        {"the tests' own programs, by id and wherever they lie, and one of unknown place",
+         rest + record + recordValue + "REG_SZ C:\\Game\r\n" +
+             "process 400=C:\\TEMP\\AUTORUN-TEST-9-2\\disc\\setup.exe\r\n"
+             "process 401=C:\\Kit (1)\\x86_64\\recorder.exe\r\n"
+             "process 402=RegSvr32.exe\r\n"
+             "process 403=C:\\Kit (1) old\\x86_64\\recorder.exe\r\n"
+             "process 404=D:\\%5Bkits%5D\\i686\\autorun.exe\r\n",
+         {"process 400=C:\\TEMP\\AUTORUN-TEST-9-2\\disc\\setup.exe (new)",
+          "process 401=C:\\Kit (1)\\x86_64\\recorder.exe (new)", "process 402=RegSvr32.exe (new)",
+          "process 404=D:\\%5Bkits%5D\\i686\\autorun.exe (new)"}},
+        {"an id the system gave to the tests' program after a foreign one ended",
+         before + "process 100=C:\\Temp\\autorun-test-1-1\\disc\\setup.exe\r\n",
+         {"process 100=C:\\Temp\\autorun-test-1-1\\disc\\setup.exe (new)"}},
+        {"a temporary folder gone, a new one there",
+         rest + record + recordValue + "REG_SZ C:\\Game\r\n" +
+             "tempfolder C:\\Temp\\autorun-test-9-1=present\r\n",
+         {"tempfolder C:\\Temp\\autorun-test-9-1=present (new)"}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Leftovers(before, c.after), c.expected) << c.name;
+        EXPECT_EQ(Leftovers(before, c.after, ours), c.expected) << c.name;
+}
+
+TEST(KitReport, StateLinesHoldAnyNameAndValue)
+{
+    // A value named "a=b" keeps its line's "=" the one before the value.
+    EXPECT_EQ(StateText("a=b [c]\r\n100%"), "a%3Db %5Bc%5D%0D%0A100%25");
+    const struct {
+        const char* name;
+        unsigned long type;
+        std::string data;
+        const char* expected;
+    } values[] = {
+        {"a string", 1, std::string("C:\\Game\0", 8), "REG_SZ C:\\Game"},
+        {"an empty string", 1, std::string("\0", 1), "REG_SZ "},
+        {"a string with a line end", 1, std::string("a\nb\0", 4), "REG_SZ a%0Ab"},
+        {"a string without its end", 1, "C:", "type 1, bytes 433a"},
+        {"an expandable string", 2, std::string("%TEMP%\0", 7), "REG_EXPAND_SZ %25TEMP%25"},
+        {"a number", 4, std::string("\x01\x02\x00\x80", 4), "REG_DWORD 0x80000201"},
+        {"bytes", 3, std::string("\x00\xff", 2), "type 3, bytes 00ff"},
+    };
+    for (const auto& v : values)
+        EXPECT_EQ(RegistryValueText(v.type, v.data), v.expected) << v.name;
+}
+
+TEST(KitReport, OnlyFullRightsMayChangeTheMachine)
+{
+    const struct {
+        const char* name;
+        TokenRights rights;
+        bool may;
+    } cases[] = {
+        {"elevated administrator", {true, true, false, true}, true},
+        {"administrator who has not consented", {true, false, true, false}, false},
+        {"a filtered token, whatever its membership says", {true, false, true, true}, false},
+        {"standard user", {true, false, false, false}, false},
+        {"administrator with elevation switched off", {true, false, false, true}, true},
+        {"administrator before Vista", {false, false, false, true}, true},
+        {"standard user before Vista", {false, false, false, false}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MayChangeTheMachine(c.rights), c.may) << c.name;
 }
 
 } // namespace

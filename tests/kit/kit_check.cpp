@@ -1,19 +1,21 @@
 // The Windows test kit's checker, started by run-tests.cmd:
 //   kit_check rights
-//     exits with 1, saying why, unless this process may write the machine's
-//     registry;
+//     exits with 1, saying why, unless this process runs with full rights:
+//     elevated, or a member of Administrators where there is no elevation;
 //   kit_check snapshot FILE
 //     writes the machine state the tests may touch: the codec's file in each
 //     system folder (size and a hash of its bytes), the install records in
-//     each registry view, the tests' temporary folders, and how many of the
-//     programs the tests start are running;
+//     each registry view with every subkey and value, the tests' temporary
+//     folders, and each running program the tests may start, by process id;
 //   kit_check finish FILE RUN=XML=EXITCODE... | RUN=skip=REASON...
 //     compares the state now with FILE and names whatever the runs left
 //     behind or changed, counts each run's results from its JUnit XML file,
 //     prints one summary line and exits with 0 only when every run ran,
 //     exited with 0, failed nothing and left nothing behind.
-// An i686 program, so that it runs on every Windows; on a 64-bit one it looks
-// past the file system redirection into the 64-bit system folder too.
+// Built for each bitness; run-tests.cmd starts the one of the machine's own.
+// An i686 one on a 64-bit Windows looks past the file system redirection
+// into the 64-bit system folder too. Its manifest (kit.manifest) asks for the
+// user's own rights, so that Windows virtualises nothing for it.
 #include "kit_report.h"
 
 #include <windows.h>
@@ -21,6 +23,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -82,6 +85,47 @@ void AddCodecFiles(std::vector<std::string>* state)
     }
 }
 
+const char InstallKey[] = "SOFTWARE\\KORU Media";
+
+// A key of the install record, its values and, depth first, its subkeys.
+void AddRecordKey(HKEY key, const std::string& path, const std::string& view, std::vector<std::string>* state)
+{
+    state->push_back("record " + StateText(path) + " (" + view + ")=key");
+    DWORD subkeys = 0, longestSubkey = 0, values = 0, longestName = 0, longestData = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr, &values,
+                         &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
+        state->push_back("record " + StateText(path) + " (" + view + ") contents=unreadable");
+        return;
+    }
+    std::vector<char> name(longestName + 2);
+    std::string data(longestData + 1, '\0');
+    for (DWORD i = 0; i < values; ++i) {
+        DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = static_cast<DWORD>(data.size()),
+              type = 0;
+        if (RegEnumValueA(key, i, name.data(), &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                          &dataSize) != ERROR_SUCCESS)
+            continue;
+        state->push_back("record " + StateText(path) + " [" + StateText(std::string(name.data(), nameSize)) +
+                         "] (" + view + ")=" + RegistryValueText(type, data.substr(0, dataSize)));
+    }
+    std::vector<char> subkey(longestSubkey + 2);
+    for (DWORD i = 0; i < subkeys; ++i) {
+        DWORD size = static_cast<DWORD>(subkey.size());
+        if (RegEnumKeyExA(key, i, subkey.data(), &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            continue;
+        const std::string child(subkey.data(), size);
+        HKEY opened;
+        if (RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+            state->push_back("record " + StateText(path + "\\" + child) + " (" + view + ")=unreadable");
+            continue;
+        }
+        AddRecordKey(opened, path + "\\" + child, view, state);
+        RegCloseKey(opened);
+    }
+}
+
+// The install record in each registry view, compared by value: a changed
+// value or an added subkey of a record that was already there is a change.
 void AddInstallRecords(std::vector<std::string>* state)
 {
     const struct {
@@ -90,12 +134,36 @@ void AddInstallRecords(std::vector<std::string>* state)
     } views[] = {{"64-bit view", KEY_WOW64_64KEY}, {"32-bit view", KEY_WOW64_32KEY}};
     for (const auto& view : views) {
         HKEY key;
-        const bool present = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\KORU Media", 0,
-                                           KEY_READ | view.view, &key) == ERROR_SUCCESS;
-        if (present) RegCloseKey(key);
-        state->push_back(std::string("record HKLM\\SOFTWARE\\KORU Media, ") + view.name + "=" +
-                         (present ? "present" : "absent"));
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, InstallKey, 0, KEY_READ | view.view, &key) != ERROR_SUCCESS) {
+            state->push_back(std::string("record HKLM\\") + InstallKey + " (" + view.name + ")=absent");
+            continue;
+        }
+        AddRecordKey(key, std::string("HKLM\\") + InstallKey, view.name, state);
+        RegCloseKey(key);
     }
+}
+
+std::string LongPath(const std::string& path)
+{
+    char longPath[MAX_PATH];
+    const DWORD size = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
+    return size > 0 && size < sizeof longPath ? std::string(longPath, size) : path;
+}
+
+// Where the programs the tests start lie: the kit's folder (the parent of
+// this program's) and the tests' temporary folders.
+std::vector<std::string> OurPlaces()
+{
+    std::vector<std::string> places;
+    char module[MAX_PATH] = "";
+    const DWORD size = GetModuleFileNameA(nullptr, module, sizeof module);
+    std::string kit = LongPath(std::string(module, size < sizeof module ? size : 0));
+    for (int level = 0; level < 2; ++level)
+        kit = kit.substr(0, kit.find_last_of('\\') == std::string::npos ? 0 : kit.find_last_of('\\'));
+    if (!kit.empty()) places.push_back(kit + "\\");
+    char temp[MAX_PATH] = "";
+    if (GetTempPathA(sizeof temp, temp) > 0) places.push_back(LongPath(temp) + "autorun-test-");
+    return places;
 }
 
 // The end-to-end tests name their temporary folders "autorun-test-*".
@@ -107,30 +175,60 @@ void AddTempFolders(std::vector<std::string>* state)
     HANDLE find = FindFirstFileA((std::string(temp) + "autorun-test-*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        state->push_back(std::string("tempfolder ") + temp + entry.cFileName + "=present");
+        state->push_back(std::string("tempfolder ") + StateText(std::string(temp) + entry.cFileName) +
+                         "=present");
     } while (FindNextFileA(find, &entry));
     FindClose(find);
 }
 
-// The menu, and the names the stand-ins run under.
-void AddProcesses(std::vector<std::string>* state)
+typedef BOOL(WINAPI* QueryImageName)(HANDLE, DWORD, LPSTR, PDWORD);
+
+// The program a process runs, with its folder, or its bare file name where
+// that cannot be read. Looked up, not imported: Windows XP has no
+// QueryFullProcessImageNameA.
+std::string ProcessProgram(DWORD id, const char* fileName)
+{
+    static const QueryImageName query = reinterpret_cast<QueryImageName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+    const DWORD ProcessQueryLimitedInformation = 0x1000;
+    HANDLE process = query ? OpenProcess(ProcessQueryLimitedInformation, FALSE, id) : nullptr;
+    if (!process) return fileName;
+    char path[MAX_PATH];
+    DWORD size = sizeof path;
+    const bool read = query(process, 0, path, &size) != 0;
+    CloseHandle(process);
+    return read ? LongPath(std::string(path, size)) : fileName;
+}
+
+// Each running program the tests may start, by its process id: whatever runs
+// from the kit's folder or the tests' temporary folders, and whatever carries
+// the name of one the tests start (the menu and the stand-ins' disc names),
+// which may be another program (see Leftovers).
+void AddProcesses(std::vector<std::string>* state, const std::vector<std::string>& ourPlaces)
 {
     const char* const names[] = {"autorun.exe", "recorder.exe", "Zantoria.exe", "setup.exe", "RegSvr32.exe"};
-    int counts[sizeof names / sizeof names[0]] = {};
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        state->push_back("process list=unreadable");
+        return;
+    }
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
-    if (snapshot != INVALID_HANDLE_VALUE) {
-        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-            const char* base = strrchr(entry.szExeFile, '\\');
-            base = base ? base + 1 : entry.szExeFile;
-            for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
-                if (_stricmp(base, names[i]) == 0) ++counts[i];
-        }
-        CloseHandle(snapshot);
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+        const char* base = strrchr(entry.szExeFile, '\\');
+        base = base ? base + 1 : entry.szExeFile;
+        bool named = false;
+        for (const char* name : names)
+            named = named || _stricmp(base, name) == 0;
+        const std::string program = ProcessProgram(entry.th32ProcessID, base);
+        bool inOurPlace = false;
+        for (const std::string& place : ourPlaces)
+            inOurPlace = inOurPlace || _strnicmp(program.c_str(), place.c_str(), place.size()) == 0;
+        if (named || inOurPlace)
+            state->push_back("process " + std::to_string(entry.th32ProcessID) + "=" + StateText(program));
     }
-    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
-        state->push_back(std::string("process ") + names[i] + "=" + std::to_string(counts[i]));
+    CloseHandle(snapshot);
 }
 
 std::string MachineState()
@@ -139,25 +237,52 @@ std::string MachineState()
     AddCodecFiles(&lines);
     AddInstallRecords(&lines);
     AddTempFolders(&lines);
-    AddProcesses(&lines);
+    AddProcesses(&lines, OurPlaces());
     std::string text;
     for (const std::string& line : lines)
         text += line + "\r\n";
     return text;
 }
 
-// Whether this process may write what the tests write: the machine's part
-// of the registry (and with it, on these systems, the system folder). Opens
-// for writing, changes nothing.
+// Whether this process runs with the rights the tests need to write the
+// machine's registry and system folder. The token says so; trying a write
+// would not: a program that Windows virtualises may "write" HKLM\SOFTWARE
+// without those rights. Changes nothing.
+TokenRights ReadTokenRights()
+{
+    TokenRights rights;
+    HANDLE token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        // Before Vista the token has no elevation, and the query fails.
+        TOKEN_ELEVATION elevation = {};
+        TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+        DWORD size = 0;
+        if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+            GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size)) {
+            rights.elevationKnown = true;
+            rights.elevated = elevation.TokenIsElevated != 0;
+            rights.limited = type == TokenElevationTypeLimited;
+        }
+        CloseHandle(token);
+    }
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                 0, &administrators)) {
+        BOOL member = FALSE;
+        rights.administrator = CheckTokenMembership(nullptr, administrators, &member) && member;
+        FreeSid(administrators);
+    }
+    return rights;
+}
+
 int Rights()
 {
-    HKEY software;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_WRITE, &software) != ERROR_SUCCESS) {
+    if (!MayChangeTheMachine(ReadTokenRights())) {
         printf("The tests write the machine's registry and system folder: run run-tests.cmd as an "
                "administrator (right-click it, \"Run as administrator\").\n");
         return 1;
     }
-    RegCloseKey(software);
     return 0;
 }
 
@@ -184,7 +309,7 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
     // Processes the runs started may take a moment to end.
     std::vector<std::string> leftovers;
     for (int attempt = 0; attempt < 25; ++attempt) {
-        leftovers = Leftovers(before, MachineState());
+        leftovers = Leftovers(before, MachineState(), OurPlaces());
         if (leftovers.empty()) break;
         Sleep(200);
     }

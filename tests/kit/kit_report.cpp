@@ -1,8 +1,9 @@
-// Counting results and finding leftovers: plain string work, built natively
-// for its tests and into the kit's checker.
+// Counting results, writing and comparing the machine's state, the rights
+// verdict: plain string work, built natively for its tests and into the
+// kit's checker.
 #include "kit_report.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -21,6 +22,44 @@ std::map<std::string, std::string> StateLines(const std::string& text)
         start = end + 1;
     }
     return lines;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithAnyCase(const std::string& text, const std::string& prefix)
+{
+    if (prefix.empty() || text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (Lower(text[i]) != Lower(prefix[i])) return false;
+    return true;
+}
+
+// A process line's program: one the tests may have started, or unknown.
+bool OursOrUnknown(const std::string& program, const std::vector<std::string>& ourPlaces)
+{
+    if (program.find('\\') == std::string::npos) return true;
+    for (const std::string& place : ourPlaces)
+        if (StartsWithAnyCase(program, StateText(place))) return true;
+    return false;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string text;
+    char digits[3];
+    for (unsigned char byte : bytes) {
+        snprintf(digits, sizeof digits, "%02x", byte);
+        text += digits;
+    }
+    return text;
 }
 
 } // namespace
@@ -49,17 +88,63 @@ RunCounts CountResults(const std::string& xml)
     return counts;
 }
 
-std::vector<std::string> Leftovers(const std::string& before, const std::string& after)
+std::string StateText(const std::string& text)
 {
-    const std::map<std::string, std::string> old = StateLines(before);
+    std::string written;
+    char escaped[4];
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F || c == '%' || c == '=' || c == '[' || c == ']') {
+            snprintf(escaped, sizeof escaped, "%%%02X", c);
+            written += escaped;
+        } else {
+            written += static_cast<char>(c);
+        }
+    }
+    return written;
+}
+
+std::string RegistryValueText(unsigned long type, const std::string& data)
+{
+    enum : unsigned long { Sz = 1, ExpandSz = 2, Dword = 4 };
+    if ((type == Sz || type == ExpandSz) && (data.empty() || data.back() == '\0')) {
+        std::string text = data.substr(0, data.empty() ? 0 : data.size() - 1);
+        return std::string(type == Sz ? "REG_SZ " : "REG_EXPAND_SZ ") + StateText(text);
+    }
+    if (type == Dword && data.size() == 4) {
+        char text[32];
+        snprintf(text, sizeof text, "REG_DWORD 0x%02x%02x%02x%02x", static_cast<unsigned char>(data[3]),
+                 static_cast<unsigned char>(data[2]), static_cast<unsigned char>(data[1]),
+                 static_cast<unsigned char>(data[0]));
+        return text;
+    }
+    return "type " + std::to_string(type) + ", bytes " + Hex(data);
+}
+
+std::vector<std::string> Leftovers(const std::string& before, const std::string& after,
+                                   const std::vector<std::string>& ourPlaces)
+{
+    const std::map<std::string, std::string> old = StateLines(before), now = StateLines(after);
     std::vector<std::string> found;
-    for (const auto& [key, value] : StateLines(after)) {
+    for (const auto& [key, value] : now) {
         const auto was = old.find(key);
         if (was != old.end() && was->second == value) continue;
-        if (key.rfind("process ", 0) == 0 &&
-            std::atoi(value.c_str()) <= (was == old.end() ? 0 : std::atoi(was->second.c_str())))
+        if (StartsWith(key, "process ")) {
+            // A new id, or an id the system gave to another program since.
+            if (OursOrUnknown(value, ourPlaces)) found.push_back(key + "=" + value + " (new)");
             continue;
+        }
         found.push_back(key + "=" + value + (was == old.end() ? " (new)" : " (was " + was->second + ")"));
     }
+    for (const auto& [key, value] : old) {
+        if (now.count(key) || StartsWith(key, "process ") || StartsWith(key, "tempfolder ")) continue;
+        found.push_back(key + "=" + value + " (gone)");
+    }
     return found;
+}
+
+bool MayChangeTheMachine(const TokenRights& rights)
+{
+    if (rights.elevationKnown && rights.elevated) return true;
+    if (rights.elevationKnown && rights.limited) return false;
+    return rights.administrator;
 }

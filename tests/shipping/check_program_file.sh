@@ -15,9 +15,10 @@ program=${1:?usage: check_program_file.sh <autorun.exe>}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 max_size=131072
 allowed_imports="kernel32.dll user32.dll gdi32.dll advapi32.dll"
-# Every variant's language id, in the order of the ids.
-languages="1030 1031 1033 1034 1036 1040 1043 1044 1053 2055 2057 2058 2060 2064 2067
-           2068 3079 3081 3082 3084 4105 4108 5129 6153"
+# Every variant's language id (facts/languages.txt).
+source "$(dirname "$0")/../../scripts/lib/facts.sh"
+languages=$(facts_rows languages | awk '{ print $1 }') || { echo "FAIL: cannot read the language variants" >&2; exit 2; }
+[ -n "$languages" ] || { echo "FAIL: no language variants in facts/languages.txt" >&2; exit 2; }
 
 failures=()
 fail() { failures+=("$*"); }

@@ -1,0 +1,31 @@
+# Reads the project's facts (facts/*.txt), each said once there: one row a
+# line, columns separated by blanks, "#" comments and blank lines skipped.
+#   autorun_fact_column(languages 2 locales)   the second column of each row
+#   autorun_fact_column(languages 2 locales WHERE 3 test)   ... of rows whose third column is "test"
+# The last column may hold blanks; only the columns before it are read here.
+function(autorun_fact_column name column out)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "WHERE")
+  set(file ${PROJECT_SOURCE_DIR}/facts/${name}.txt)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+  file(STRINGS ${file} rows REGEX "^[ \t]*[^# \t]")
+  set(values "")
+  foreach(row IN LISTS rows)
+    string(REGEX REPLACE "[ \t]+" ";" fields "${row}")
+    if(arg_WHERE)
+      list(GET arg_WHERE 0 where_column)
+      list(GET arg_WHERE 1 where_value)
+      math(EXPR where_index "${where_column} - 1")
+      list(GET fields ${where_index} value)
+      if(NOT value STREQUAL where_value)
+        continue()
+      endif()
+    endif()
+    math(EXPR index "${column} - 1")
+    list(GET fields ${index} value)
+    list(APPEND values ${value})
+  endforeach()
+  if(NOT values)
+    message(FATAL_ERROR "facts/${name}.txt: no rows")
+  endif()
+  set(${out} ${values} PARENT_SCOPE)
+endfunction()
