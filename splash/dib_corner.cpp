@@ -62,7 +62,7 @@ HGLOBAL AddPixelRoom(HGLOBAL block, DWORD bitsOffset, DWORD bitsSize)
 }
 
 // The run-length codes of a picture, as many as the file holds, decoded into
-// `pixels`, the corner's rows.
+// the corner's rows.
 bool DecodeCorner(const PixelSource& source, const BITMAPINFOHEADER& picture, const RunLengthCorner& corner)
 {
     const DWORD size =
