@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include "command_line.h"
 #include "launcher.h"
 #include "path_rules.h"
@@ -32,11 +34,14 @@ void ClearReadOnly(const char* path)
     SetFileAttributesA(path, cleared ? cleared : FILE_ATTRIBUTE_NORMAL);
 }
 
-// The folder of this program's own file, with its closing backslash.
-bool ThisProgramFolder(char* folder, DWORD size)
+// The full path of this program's own file, and its folder; both buffers
+// hold MAX_PATH characters.
+bool ThisProgram(char* self, char* folder)
 {
-    const DWORD length = GetModuleFileNameA(nullptr, folder, size);
-    return length != 0 && length < size && CutToFolder(folder);
+    const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    memcpy(folder, self, length + 1);
+    return CutToFolder(folder) != 0;
 }
 
 // This program's own file, started with the job argument in its own folder,
@@ -46,8 +51,7 @@ int InstallWithFullRights()
 {
     char self[MAX_PATH];
     char folder[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    if (length == 0 || length >= sizeof self || !ThisProgramFolder(folder, sizeof folder)) return 0;
+    if (!ThisProgram(self, folder)) return 0;
     const char* const arguments[] = {self, CodecJobArgument, nullptr};
     return LaunchWithFullRightsAndWait(self, arguments, folder) == 1 ? 1 : 0;
 }
@@ -103,10 +107,11 @@ int RunCodecInstallJob()
     // files are those beside this program's own file, by their full paths,
     // and the registration program starts there too. Already started with
     // full rights: a refusal now is final.
+    char self[MAX_PATH];
     char folder[MAX_PATH];
     char discCopy[MAX_PATH];
     char registration[MAX_PATH];
-    if (!ThisProgramFolder(folder, sizeof folder) || !SetCurrentDirectoryA(folder) ||
+    if (!ThisProgram(self, folder) || !SetCurrentDirectoryA(folder) ||
         !BuildFilePath(discCopy, sizeof discCopy, folder, "MYIR50_32.dll") ||
         !BuildFilePath(registration, sizeof registration, folder, "RegSvr32.exe"))
         return 0;
