@@ -113,8 +113,9 @@ def _certificate(subject, key, issuer, issuer_key, usage, start, end, ca=False):
 @pytest.fixture(scope="session")
 def pki(tmp_path_factory):
     """A root, and certificates it issues for the publisher's key: one for
-    code signing, one that expired in 2021, one for a web server; the key
-    plain and encrypted, a PKCS#12 file, password files with LF and CR LF."""
+    code signing, another of the same name (reissued), one that expired in
+    2021, one for a web server; the key plain and encrypted, a PKCS#12 file,
+    password files with LF and CR LF."""
     folder = tmp_path_factory.mktemp("pki")
     now = datetime.datetime.utcnow()
     month = datetime.timedelta(days=30)
@@ -126,11 +127,13 @@ def pki(tmp_path_factory):
         return _certificate("Test Publisher", key, "Throwaway Test Root", ca_key, usage, start, end)
 
     publisher = issue(ExtendedKeyUsageOID.CODE_SIGNING, now - month, now + month)
+    reissued = issue(ExtendedKeyUsageOID.CODE_SIGNING, now - month, now + month)
     pem = serialization.Encoding.PEM
     files = {
         "ca.pem": ca.public_bytes(pem),
         "publisher.pem": publisher.public_bytes(pem),
         "chain.pem": publisher.public_bytes(pem) + ca.public_bytes(pem),
+        "reissued-chain.pem": reissued.public_bytes(pem) + ca.public_bytes(pem),
         "expired.pem": issue(ExtendedKeyUsageOID.CODE_SIGNING, datetime.datetime(2020, 1, 1),
                              datetime.datetime(2021, 1, 1)).public_bytes(pem),
         "server.pem": issue(ExtendedKeyUsageOID.SERVER_AUTH, now - month, now + month).public_bytes(pem),

@@ -12,17 +12,20 @@ import subprocess
 
 import pytest
 
-from conftest import ROOT, TOOL, joliet_files, run_tool
+from conftest import ROOT, TOOL, joliet_files, make_gold, run_tool
 from autorun_disc import disc_check
 
+# Options as words: each word that is not an option names a file of the pki fixture.
 SIGNERS = {
-    "PKCS#12, password file with CR LF": lambda pki: ["--sign-pfx", pki.publisher_pfx,
-                                                      "--password-file", pki.password_crlf],
-    "PKCS#12, password file with LF": lambda pki: ["--sign-pfx", pki.publisher_pfx, "--password-file", pki.password_lf],
-    "PEM, encrypted key": lambda pki: ["--sign-cert", pki.chain_pem, "--sign-key", pki.encrypted_key,
-                                       "--password-file", pki.key_pw],
-    "PEM, plain key": lambda pki: ["--sign-cert", pki.chain_pem, "--sign-key", pki.publisher_key],
+    "PKCS#12, password file with CR LF": "--sign-pfx publisher.pfx --password-file password-crlf",
+    "PKCS#12, password file with LF": "--sign-pfx publisher.pfx --password-file password-lf",
+    "PEM, encrypted key": "--sign-cert chain.pem --sign-key encrypted.key --password-file key-pw",
+    "PEM, plain key": "--sign-cert chain.pem --sign-key publisher.key",
 }
+
+
+def options(pki, words):
+    return [word if word.startswith("--") else pki.folder / word for word in words.split()]
 
 
 def fingerprints(*paths):
@@ -39,7 +42,8 @@ def test_signed_disc(tmp_path, gold, menu_build, pki, signer):
     temporary.mkdir()
     before = fingerprints(menu_build / "autorun.exe", *pki.folder.iterdir())
     image = tmp_path / "signed.iso"
-    result = run_tool("build", "--content", gold, "--out", image, *SIGNERS[signer](pki), env={"TMPDIR": temporary})
+    signing = options(pki, SIGNERS[signer])
+    result = run_tool("build", "--content", gold, "--out", image, *signing, env={"TMPDIR": temporary})
     assert result.returncode == 0, result.output
     assert "Signed autorun.exe as CN=Test Publisher, offline, signing time 2000-01-01 00:00:00 UTC" in result.stdout
     assert "password" not in result.output
@@ -56,34 +60,33 @@ def test_signed_disc(tmp_path, gold, menu_build, pki, signer):
     assert fingerprints(menu_build / "autorun.exe", *pki.folder.iterdir()) == before
     assert list(temporary.iterdir()) == []
 
-    assert run_tool("check", image, "--content", gold, "--signed-by", pki.ca_pem).returncode == 0
+    assert run_tool("check", image, "--content", gold, "--signed-by", pki.chain_pem).returncode == 0
     if signer.startswith("PKCS#12"):
         again = tmp_path / "again.iso"
-        assert run_tool("build", "--content", gold, "--out", again, *SIGNERS[signer](pki)).returncode == 0
+        assert run_tool("build", "--content", gold, "--out", again, *signing).returncode == 0
         assert again.read_bytes() == image.read_bytes()
 
 
 REFUSALS = [
-    ("a wrong PKCS#12 password", lambda p: ["--sign-pfx", p.publisher_pfx, "--password-file", p.wrong_password],
+    ("a wrong PKCS#12 password", "--sign-pfx publisher.pfx --password-file wrong-password",
      "cannot open --sign-pfx {pki}/publisher.pfx: wrong password"),
-    ("a PKCS#12 file without its password", lambda p: ["--sign-pfx", p.publisher_pfx],
+    ("a PKCS#12 file without its password", "--sign-pfx publisher.pfx",
      "--sign-pfx {pki}/publisher.pfx needs its password: give --password-file FILE"),
-    ("a PEM file as PKCS#12", lambda p: ["--sign-pfx", p.ca_pem, "--password-file", p.password_lf],
+    ("a PEM file as PKCS#12", "--sign-pfx ca.pem --password-file password-lf",
      "--sign-pfx {pki}/ca.pem is not a PKCS#12 file"),
-    ("a wrong key password", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.encrypted_key,
-                                        "--password-file", p.wrong_password],
+    ("a wrong key password", "--sign-cert chain.pem --sign-key encrypted.key --password-file wrong-password",
      "cannot read the private key --sign-key {pki}/encrypted.key: wrong password"),
-    ("an encrypted key without its password", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.encrypted_key],
+    ("an encrypted key without its password", "--sign-cert chain.pem --sign-key encrypted.key",
      "--sign-key {pki}/encrypted.key is encrypted: give its password with --password-file FILE"),
-    ("an expired certificate", lambda p: ["--sign-cert", p.expired_pem, "--sign-key", p.publisher_key],
+    ("an expired certificate", "--sign-cert expired.pem --sign-key publisher.key",
      "the certificate of 'CN=Test Publisher' (--sign-cert {pki}/expired.pem) expired on 2021-01-01 00:00:00 UTC"),
-    ("a web server certificate", lambda p: ["--sign-cert", p.server_pem, "--sign-key", p.publisher_key],
+    ("a web server certificate", "--sign-cert server.pem --sign-key publisher.key",
      "is not for code signing (extended key usage: serverAuth)"),
-    ("a key of another certificate", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.ca_key],
+    ("a key of another certificate", "--sign-cert chain.pem --sign-key ca.key",
      "the private key does not belong to the certificate of 'CN=Test Publisher'"),
-    ("a certificate that is not PEM", lambda p: ["--sign-cert", p.publisher_pfx, "--sign-key", p.publisher_key],
+    ("a certificate that is not PEM", "--sign-cert publisher.pfx --sign-key publisher.key",
      "--sign-cert {pki}/publisher.pfx holds no readable PEM certificate"),
-    ("a key that is not PEM", lambda p: ["--sign-cert", p.chain_pem, "--sign-key", p.chain_pem],
+    ("a key that is not PEM", "--sign-cert chain.pem --sign-key chain.pem",
      "--sign-key {pki}/chain.pem is not a PEM private key"),
 ]
 
@@ -95,26 +98,49 @@ def test_refused_signing(tmp_path, gold, pki, signer, says):
     temporary.mkdir()
     image = tmp_path / "signed.iso"
     image.write_bytes(b"an image from an earlier run")
-    result = run_tool("build", "--content", gold, "--out", image, *signer(pki), env={"TMPDIR": temporary})
+    result = run_tool("build", "--content", gold, "--out", image, *options(pki, signer), env={"TMPDIR": temporary})
     assert result.returncode == 1, result.output
     assert says.format(pki=pki.folder) in result.stderr
     assert not image.exists()
     assert list(temporary.iterdir()) == []
 
 
-def test_check_of_the_signature(tmp_path, gold, menu_build, pki):
-    image = tmp_path / "signed.iso"
-    assert run_tool("build", "--content", gold, "--out", image, *SIGNERS["PEM, plain key"](pki)).returncode == 0
-    result = run_tool("check", image)
+@pytest.fixture(scope="module")
+def signed_image(tmp_path_factory, menu_build, pki):
+    folder = tmp_path_factory.mktemp("signed")
+    image = folder / "signed.iso"
+    result = run_tool("build", "--content", make_gold(folder / "gold", menu_build), "--out", image,
+                      *options(pki, SIGNERS["PEM, plain key"]))
+    assert result.returncode == 0, result.output
+    return image
+
+
+# The menu is signed with publisher.pem, issued by ca.pem.
+CHAINS = [
+    ("chain.pem", None),
+    ("ca.pem", "autorun.exe is signed by 'CN=Test Publisher' (SHA-256 fingerprint "),
+    ("reissued-chain.pem", "), which is not a certificate of the chain given"),
+    ("server.pem", "the signature of autorun.exe does not verify against the chain given"),
+    ("publisher.key", "refused: --signed-by {pki}/publisher.key holds no readable PEM certificate"),
+]
+
+
+@pytest.mark.parametrize("chain, says", CHAINS, ids=[chain for chain, _ in CHAINS])
+def test_check_of_the_signer(signed_image, pki, chain, says):
+    result = run_tool("check", signed_image, "--signed-by", pki.folder / chain)
+    assert result.returncode == (1 if says else 0), result.output
+    assert says is None or says.format(pki=pki.folder) in result.stderr
+
+
+def test_check_of_the_signature(tmp_path, gold, menu_build, pki, signed_image):
+    result = run_tool("check", signed_image)
     assert "autorun.exe: signed by CN=Test Publisher; then CN=Throwaway Test Root" in result.stdout
-    result = run_tool("check", image, "--signed-by", pki.server_pem)
-    assert result.returncode == 1
-    assert "the signature of autorun.exe does not verify against the chain given" in result.stderr
-    faults, _ = disc_check.check(image, chain_pem=pki.ca_pem.read_bytes(), unsigned=menu_build / "recorder.exe")
+    faults, _ = disc_check.check(signed_image, chain_pem=pki.chain_pem.read_bytes(),
+                                 unsigned=menu_build / "recorder.exe")
     assert faults == [f"autorun.exe without its signature is not {menu_build / 'recorder.exe'} byte for byte"]
     unsigned = tmp_path / "unsigned.iso"
     assert run_tool("build", "--content", gold, "--out", unsigned).returncode == 0
-    result = run_tool("check", unsigned, "--signed-by", pki.ca_pem)
+    result = run_tool("check", unsigned, "--signed-by", pki.chain_pem)
     assert result.returncode == 1 and "autorun.exe carries no signature" in result.stderr
 
 
@@ -128,7 +154,7 @@ def test_make_disc_takes_the_password_from_the_environment(tmp_path, gold, pki):
     assert "key-password" not in result.stdout + result.stderr
     assert osslsigncode("extract-signature", "-in", ROOT / "build" / "disc-win32" / "autorun.exe", "-out",
                         tmp_path / "none").returncode != 0
-    assert run_tool("check", image, "--signed-by", pki.ca_pem).returncode == 0
+    assert run_tool("check", image, "--signed-by", pki.chain_pem).returncode == 0
 
 
 @pytest.mark.parametrize("signer", ["PKCS#12, password file with CR LF", "PEM, encrypted key"])
@@ -140,7 +166,7 @@ def test_no_secret_on_a_command_line_or_in_a_file(tmp_path, gold, pki, signer):
     log = tmp_path / "trace"
     result = subprocess.run(["strace", "-f", "-y", "-s", "4096", "-e", "trace=execve,write", "-o", str(log),
                              str(TOOL), "build", "--content", str(gold), "--out", str(tmp_path / "signed.iso"),
-                             *map(str, SIGNERS[signer](pki))], capture_output=True, text=True)
+                             *map(str, options(pki, SIGNERS[signer]))], capture_output=True, text=True)
     if result.returncode != 0 and "ptrace" in result.stderr:
         pytest.skip(f"strace cannot trace here: {result.stderr.strip()}")
     assert result.returncode == 0, result.stdout + result.stderr

@@ -1,6 +1,7 @@
 """The Authenticode signature inside a signed program: the PKCS#7 SignedData
 in the certificate table of its PE headers (found with pefile), read as DER
-far enough to name its digest algorithms and certificates."""
+far enough to name its digest algorithms, its certificates and which of them
+made the signature."""
 import pefile
 from cryptography.hazmat.primitives.serialization import pkcs7
 
@@ -70,13 +71,19 @@ def signature(program):
     return program[offset + 8:offset + length]
 
 
-def digest_algorithms(der):
-    """The names of SignedData's digest algorithms: ContentInfo, then its
-    [0] content, SignedData's version, then the set of algorithms."""
+def signed_data(der):
+    """SignedData's fields: ContentInfo holds the content type, then [0]
+    SignedData."""
     _, start, end = element(der, 0)
-    _, explicit = list(children(der, start, end))[:2]  # the content type, then [0]
+    _, explicit = list(children(der, start, end))[:2]
     _, signed_start, signed_end = element(der, explicit[1])
-    fields = list(children(der, signed_start, signed_end))
+    return list(children(der, signed_start, signed_end))
+
+
+def digest_algorithms(der):
+    """The names of SignedData's digest algorithms: after its version, the
+    set of algorithms."""
+    fields = signed_data(der)
     names = []
     for _, body, stop in children(der, fields[1][1], fields[1][2]):
         _, oid_start, oid_end = element(der, body)
@@ -87,3 +94,25 @@ def digest_algorithms(der):
 
 def certificates(der):
     return pkcs7.load_der_pkcs7_certificates(der)
+
+
+def signers(der):
+    """The certificates that made the signature: each SignerInfo (in the
+    set that ends SignedData) names its certificate by issuer and serial
+    number. A signer whose certificate the signature does not carry is None."""
+    fields = signed_data(der)
+    tag, start, end = fields[-1]
+    if tag != 0x31:
+        raise DerError("no signer infos")
+    carried = certificates(der)
+    found = []
+    for _, info, info_end in children(der, start, end):
+        _, identifier = list(children(der, info, info_end))[:2]  # the version, then issuer and serial
+        if identifier[0] != 0x30:
+            raise DerError("a signer named otherwise than by issuer and serial number")
+        (_, _, issuer_end), (_, serial, serial_end) = list(children(der, identifier[1], identifier[2]))[:2]
+        issuer = der[identifier[1]:issuer_end]
+        number = int.from_bytes(der[serial:serial_end], "big", signed=True)
+        found.append(next((cert for cert in carried if cert.serial_number == number
+                           and cert.issuer.public_bytes() == issuer), None))
+    return found

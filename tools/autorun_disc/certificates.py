@@ -66,12 +66,16 @@ def load_pfx(path, password):
     return Credentials(f"--sign-pfx {path}", certificate, [certificate, *others]), key
 
 
-def load_pem(cert_path, key_path, password):
-    blocks = PEM_CERTIFICATE.findall(read_file("--sign-cert", cert_path))
+def read_chain(pem):
+    """The certificates of PEM text, in order; none when one is unreadable."""
     try:
-        chain = [x509.load_der_x509_certificate(base64.b64decode(block)) for block in blocks]
+        return [x509.load_der_x509_certificate(base64.b64decode(block)) for block in PEM_CERTIFICATE.findall(pem)]
     except ValueError:
-        chain = []
+        return []
+
+
+def load_pem(cert_path, key_path, password):
+    chain = read_chain(read_file("--sign-cert", cert_path))
     if not chain:
         raise Refused(f"--sign-cert {cert_path} holds no readable PEM certificate: give the certificate, then "
                       f"the rest of its chain, in PEM")

@@ -96,8 +96,9 @@ def parser():
                        help="the content folder the image was made from: the image must hold exactly its "
                             "files, with autorun.exe and autorun.inf")
     check.add_argument("--signed-by", metavar="CHAIN",
-                       help="PEM certificates the menu's signature must verify against (the system's roots "
-                            "are added)")
+                       help="the publisher's certificate and the rest of its chain, in PEM: the menu must be "
+                            "signed with one of these certificates (compared by SHA-256 fingerprint), and its "
+                            "signature must verify against them (the system's roots are added)")
 
     commands.add_parser("setup", help="install what making a disc needs, and build the menu and check",
                         description=SETUP_DESCRIPTION, allow_abbrev=False,
@@ -119,8 +120,11 @@ def run_check(options):
         expected = dirs, {**files, "/autorun.exe": None, "/autorun.inf": None}
     chain = None
     if options.signed_by:
-        from .certificates import read_file
+        from .certificates import read_chain, read_file
         chain = read_file("--signed-by", Path(options.signed_by))
+        if not read_chain(chain):
+            raise Refused(f"--signed-by {options.signed_by} holds no readable PEM certificate: give the "
+                          f"publisher's certificate and the rest of its chain, in PEM")
     faults, notes = disc_check.check(image, expected, f"--content {options.content}", chain_pem=chain)
     print("\n".join(notes))
     if faults:

@@ -12,8 +12,10 @@ import tempfile
 from pathlib import Path
 
 from cryptography import x509
+from cryptography.hazmat.primitives import hashes
 
 from . import authenticode
+from .certificates import read_chain
 from .errors import CannotRun, Refused
 
 SYSTEM_ROOTS = Path("/etc/ssl/certs/ca-certificates.crt")
@@ -62,13 +64,15 @@ def sign(unsigned, signed, signer, password, date, timestamp_url):
 def verify(signed, chain_pem, unsigned):
     """Faults in a signed program: a signature that does not verify against
     the chain (the system's roots added, for a chain that stops short of its
-    root), one not made with SHA-256, a program that without its signature is
-    not `unsigned` byte for byte (when that is given)."""
+    root), one made by a certificate the chain does not hold (any certificate
+    that reaches a root verifies), one not made with SHA-256, a program that
+    without its signature is not `unsigned` byte for byte (when that is
+    given)."""
     program = Path(signed).read_bytes()
     der = authenticode.signature(program)
     if der is None:
         return ["autorun.exe carries no signature"]
-    faults = []
+    faults = _foreign_signers(der, chain_pem)
     with tempfile.TemporaryDirectory(prefix="autorun-disc.") as work:
         # Certificates only: public, like the program.
         trusted = Path(work) / "trusted.pem"
@@ -93,6 +97,21 @@ def verify(signed, chain_pem, unsigned):
             elif stripped.read_bytes() != Path(unsigned).read_bytes():
                 faults.append(f"autorun.exe without its signature is not {unsigned} byte for byte")
     return faults
+
+
+def _foreign_signers(der, chain_pem):
+    """Faults where a certificate that made the signature is not one of the
+    chain's, compared by SHA-256 fingerprint."""
+    given = {cert.fingerprint(hashes.SHA256()) for cert in read_chain(chain_pem)}
+    try:
+        signers = authenticode.signers(der)
+    except (ValueError, IndexError):
+        signers = []
+    if not signers or None in signers:
+        return ["autorun.exe's signature does not carry the certificate that made it"]
+    return [f"autorun.exe is signed by '{cert.subject.rfc4514_string()}' (SHA-256 fingerprint "
+            f"{cert.fingerprint(hashes.SHA256()).hex(':').upper()}), which is not a certificate of the chain given"
+            for cert in signers if cert.fingerprint(hashes.SHA256()) not in given]
 
 
 def signer_names(program):
