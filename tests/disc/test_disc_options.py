@@ -49,6 +49,8 @@ REMOVED = [
     (["--demo", "--label", "ABCDEFGHIJKLMNOPQ"], "cannot be the disc's volume name"),
     (["--demo", "--date", "yesterday"], "--date 'yesterday' is not a number of seconds"),
     (["--demo", "--date", "4294967296"], "--date '4294967296' is not a number of seconds"),
+    (["--demo", "--date", "2\u00b2"], "--date '2\u00b2' is not a number of seconds"),
+    (["--demo", "--date", "\u0661\u0662"], "--date '\u0661\u0662' is not a number of seconds"),
     (["--content", "{tmp}/none"], "--content {tmp}/none does not exist"),
     (["--content", "{tmp}/folder.iso/x"], "--content {tmp}/folder.iso/x does not exist"),
     (["--content", "{tmp}/pw"], "is not a folder"),

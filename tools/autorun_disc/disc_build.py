@@ -16,6 +16,7 @@ from . import autorun_inf, content, disc_check, facts, image_writer, menu_files,
 from .errors import Refused
 
 LABEL = re.compile(r"[A-Z0-9_]{1,16}")
+SECONDS = re.compile(r"[0-9]+")  # str.isdigit() takes other scripts' digits, and int() some of them
 LAST_DATE = 0xFFFFFFFF
 
 
@@ -28,7 +29,7 @@ def disc_date(option):
     for name, value in (("--date", option), ("SOURCE_DATE_EPOCH", os.environ.get("SOURCE_DATE_EPOCH"))):
         if value is None:
             continue
-        if not value.isdigit() or int(value) > LAST_DATE:
+        if not SECONDS.fullmatch(value) or int(value) > LAST_DATE:
             raise Refused(f"{name} '{value}' is not a number of seconds since 1970-01-01 (0 to {LAST_DATE})")
         return int(value), name
     return facts.pinned_date(), "facts/pinned-date.txt"
