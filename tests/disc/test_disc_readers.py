@@ -63,6 +63,14 @@ def test_inf_references(menu_build, values, faults):
     ("what?.txt", "'?'"),
     ("tab\there", "'\\t'"),
     ("bad\udcffname", "is not UTF-8 text"),
+    ("CON", "is the device CON to Windows"),
+    ("nul.txt", "is the device NUL"),
+    ("Com1.tar.gz", "is the device COM1"),
+    ("lpt9 .Dat", "is the device LPT9"),
+    ("COM10.txt", None),
+    ("console.txt", None),
+    ("notes.", "ends in a dot or a space"),
+    ("Extras ", "ends in a dot or a space"),
 ])
 def test_names_windows_opens(name, problem):
     found = content.name_problem(name)

@@ -24,6 +24,9 @@ OWN_FILES = ("autorun.exe", "autorun.inf")
 # Joliet holds 64 characters of a name.
 LONGEST_NAME = 64
 FORBIDDEN = set('<>:"\\|?*') | {chr(code) for code in range(32)} | {"\x7f"}
+# Names Windows opens as devices, whatever their case and extension.
+DEVICES = {"CON", "PRN", "AUX", "NUL"} | {f"{port}{digit}" for port in ("COM", "LPT")
+                                         for digit in "123456789\u00b9\u00b2\u00b3"}
 
 README = """Demo disc
 
@@ -52,6 +55,11 @@ def name_problem(name):
     bad = sorted({char for char in name if char in FORBIDDEN})
     if bad:
         return "holds " + " ".join(repr(char) for char in bad) + ", which Windows does not allow in a name"
+    if name.endswith((".", " ")):
+        return "ends in a dot or a space, which Windows strips from a name it opens: it would open another file"
+    device = name.split(".")[0].rstrip(" ").upper()
+    if device in DEVICES:
+        return f"is the device {device} to Windows, with any extension: Windows would open the device, not the file"
     if len(name.encode("utf-16-le")) // 2 > LONGEST_NAME:
         return f"is longer than the {LONGEST_NAME} characters a Joliet name holds"
     return None
