@@ -8,10 +8,12 @@ import shutil
 import struct
 import subprocess
 
+import pycdlib
 import pytest
 
 from conftest import ROOT, UMLAUT_NAME, joliet_files, run_tool
 from autorun_disc import disc_check, facts
+from autorun_disc.image_reader import Image
 
 INF = b"[autorun]\r\nopen=autorun.exe\r\nicon=autorun.exe,0\r\nlabel=TEST_DISC\r\n"
 
@@ -277,3 +279,41 @@ def test_check_reads_what_it_lists(tmp_path, gold):
     assert "  /Movies/Intro Movie.avi  (20 bytes)" in notes and "  /Saves/" in notes
     assert "autorun.exe: not signed" in notes
     assert notes[-1] == "11 files, 3 folders, volume TEST_DISC, names: Joliet and Rock Ridge"
+
+
+@pytest.fixture(scope="module")
+def demo_image(tmp_path_factory):
+    image = tmp_path_factory.mktemp("demo") / "demo.iso"
+    assert run_tool("build", "--demo", "--out", image).returncode == 0
+    iso = pycdlib.PyCdlib()
+    iso.open(str(image))
+    volume = iso.pvd.space_size * iso.pvd.log_block_size
+    program = iso.get_record(joliet_path="/autorun.exe").extent_location() * iso.pvd.log_block_size
+    iso.close()
+    return image, volume, program
+
+
+# Where an image is cut, from the volume's size and the start of the menu's data.
+CUTS = {
+    "past its volume, in xorriso's padding": lambda volume, program: volume,
+    "in the volume's last block": lambda volume, program: volume - 1,
+    "in the menu's data": lambda volume, program: program + 1000,
+}
+
+
+@pytest.mark.parametrize("cut", CUTS)
+def test_image_cut_short(tmp_path, demo_image, cut):
+    image, volume, program = demo_image
+    length = CUTS[cut](volume, program)
+    cut_image = tmp_path / "cut.iso"
+    cut_image.write_bytes(image.read_bytes()[:length])
+    result = run_tool("check", cut_image)
+    if length == volume:
+        assert result.returncode == 0, result.output
+        return
+    assert result.returncode == 1
+    assert (f"the image is {length} bytes, shorter than the {volume} bytes ({volume // 2048} blocks of 2048) its "
+            f"volume descriptor states" in result.stderr)
+    assert "autorun.inf" not in result.output
+    with Image(cut_image) as reader:
+        assert min(reader.listing("Joliet")[1].values()) >= 0

@@ -126,7 +126,8 @@ def run_check(options):
             raise Refused(f"--signed-by {options.signed_by} holds no readable PEM certificate: give the "
                           f"publisher's certificate and the rest of its chain, in PEM")
     faults, notes = disc_check.check(image, expected, f"--content {options.content}", chain_pem=chain)
-    print("\n".join(notes))
+    if notes:
+        print("\n".join(notes))
     if faults:
         print(f"FAIL: {image}:", file=sys.stderr)
         print("\n".join(f"  {fault}" for fault in faults), file=sys.stderr)

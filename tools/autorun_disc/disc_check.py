@@ -1,5 +1,6 @@
 """Reads a finished image back and says whether it is sound, as a pressing
 plant would before making discs from it:
+- the image is as long as its volume descriptor says;
 - both name trees, Joliet (what Windows shows) and Rock Ridge, hold exactly
   the files and folders expected, names and case included, and every file
   has the expected bytes (with --content, the folder's; without, the two
@@ -15,7 +16,7 @@ import tempfile
 from pathlib import Path
 
 from . import autorun_inf, signing
-from .image_reader import Image, compare
+from .image_reader import Image, compare, cut_short
 
 
 def _finder(image, tree, files):
@@ -31,6 +32,9 @@ def _finder(image, tree, files):
 def check(path, expected=None, what="the content folder", label=None, chain_pem=None, unsigned=None):
     """(faults, notes): what is wrong, and what the image holds."""
     faults, notes = [], []
+    short = cut_short(path)
+    if short:
+        return [short], notes
     with Image(path) as image:
         trees = image.trees()
         if "Joliet" not in trees:

@@ -7,7 +7,25 @@ from pycdlib.pycdlibexception import PyCdlibException
 from .errors import CannotRun
 
 CHUNK = 1 << 20
+BLOCK = 2048
 TREES = {"Joliet": "joliet_path", "Rock Ridge": "rr_path"}
+
+
+def cut_short(path):
+    """Why an image is shorter than the volume its primary volume descriptor
+    (block 16) states, or None. A reader of a cut image finds files that end
+    early, or none at all."""
+    with open(path, "rb") as image:
+        image.seek(16 * BLOCK)
+        descriptor = image.read(BLOCK)
+        actual = image.seek(0, 2)
+    if not descriptor.startswith(b"\x01CD001"):
+        return None
+    blocks, block = int.from_bytes(descriptor[80:84], "little"), int.from_bytes(descriptor[128:130], "little")
+    if actual >= blocks * block:
+        return None
+    return (f"the image is {actual} bytes, shorter than the {blocks * block} bytes ({blocks} blocks of {block}) its "
+            f"volume descriptor states: it was cut short; make or copy it again")
 
 
 class Image:
@@ -50,7 +68,9 @@ class Image:
             dirs.update(f"{prefix}/{name}" for name in subfolders)
             for name in names:
                 record = self._iso.get_record(**{keyword: f"{prefix}/{name}"})
-                files[f"{prefix}/{name}"] = record.get_data_length()
+                # pycdlib cuts a file that runs past the image's end to what
+                # is there, below nothing when it starts past it.
+                files[f"{prefix}/{name}"] = max(0, record.get_data_length())
         return dirs, files
 
     def chunks(self, tree, path):
