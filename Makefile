@@ -49,6 +49,8 @@ demo: build-win64
 #           [DISC_SIGN_PASSWORD_FILE=file] [DISC_SIGN_TIMESTAMP_URL=url] [DISC_ALLOW_MISSING=1] [DISC_ALLOW_MISMATCH=1]
 # runs ./autorun-disc build (see its --help), one option a variable; the password may also come in the
 # environment as DISC_SIGN_PASSWORD. Any other DISC_ variable is refused by its name.
+# The password stays out of the environment of deps' programs.
+deps: DISC_SIGN_PASSWORD=
 disc: deps
 	@PYTHONPATH=tools /usr/bin/python3 -B -m autorun_disc.make_shortcut \
 	  $(foreach v,$(filter DISC_%,$(.VARIABLES)),$(v):$(firstword $(origin $(v))))

@@ -145,13 +145,24 @@ def test_check_of_the_signature(tmp_path, gold, menu_build, pki, signed_image):
 
 
 def test_make_disc_takes_the_password_from_the_environment(tmp_path, gold, pki):
+    """And hands it to no program it starts: each one that make (dpkg-query,
+    from deps) and the tool start is a spy on PATH that notes whether its
+    environment holds the password, then runs the real program."""
+    spies, log = tmp_path / "spies", tmp_path / "started"
+    spies.mkdir()
+    for name in ("dpkg-query", "cmake", "xorriso", "osslsigncode"):
+        (spies / name).write_text(f"#!/bin/sh\nif env | grep -q key-password; then echo '{name} sees it'; "
+                                  f"else echo {name}; fi >> '{log}'\nexec '{shutil.which(name)}' \"$@\"\n")
+        (spies / name).chmod(0o755)
     image = tmp_path / "signed.iso"
     result = subprocess.run(["make", "-s", "disc", f"DISC_CONTENT={gold}", f"DISC_SIGN_CERT={pki.chain_pem}",
                              f"DISC_SIGN_KEY={pki.encrypted_key}", f"DISC_OUT={image}"], cwd=ROOT,
-                            env={**os.environ, "DISC_SIGN_PASSWORD": "key-password"},
+                            env={**os.environ, "DISC_SIGN_PASSWORD": "key-password",
+                                 "PATH": f"{spies}:{os.environ['PATH']}"},
                             capture_output=True, text=True)
     assert result.returncode == 0, result.stdout + result.stderr
     assert "key-password" not in result.stdout + result.stderr
+    assert set(log.read_text().splitlines()) == {"dpkg-query", "cmake", "xorriso", "osslsigncode"}
     assert osslsigncode("extract-signature", "-in", ROOT / "build" / "disc-win32" / "autorun.exe", "-out",
                         tmp_path / "none").returncode != 0
     assert run_tool("check", image, "--signed-by", pki.chain_pem).returncode == 0

@@ -2,7 +2,8 @@
 make's command line is one option of `./autorun-disc build`. A variable it
 does not know is refused by its name, and so is one left in the caller's
 environment, which would change the disc unseen; the password alone comes
-from the environment (DISC_SIGN_PASSWORD), never from a command line.
+from the environment (DISC_SIGN_PASSWORD), never from a command line, and
+leaves it as soon as it is read: no program the run starts sees it.
     python3 -m autorun_disc.make_shortcut NAME:ORIGIN ...
 NAME:ORIGIN pairs are make's $(origin) of every DISC_ variable; the values
 come from the environment make gives its recipes."""
@@ -52,9 +53,12 @@ def arguments(origins, environment):
 
 def main(pairs):
     from . import cli
+    # Read once, then gone from the environment of every program this run starts.
+    environment = dict(os.environ)
+    os.environ.pop(PASSWORD, None)
     try:
         origins = dict(pair.split(":", 1) for pair in pairs)
-        words, password = arguments(origins, os.environ)
+        words, password = arguments(origins, environment)
     except Refused as refusal:
         print(f"make disc: refused: {refusal}", file=sys.stderr)
         return 1
