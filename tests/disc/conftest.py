@@ -26,11 +26,14 @@ WIN64 = ROOT / "build" / "win64"
 UMLAUT_NAME = "\u00dcbersicht.txt"
 
 
-def run_tool(*arguments, env=None, cwd=None):
+def publisher_environment(env=None):
     environment = {name: value for name, value in os.environ.items()
                    if not name.startswith("DISC_") and name != "SOURCE_DATE_EPOCH"}
-    environment.update(env or {})
-    result = subprocess.run([str(TOOL), *map(str, arguments)], env=environment, cwd=cwd,
+    return {**environment, **(env or {})}
+
+
+def run_tool(*arguments, env=None, cwd=None):
+    result = subprocess.run([str(TOOL), *map(str, arguments)], env=publisher_environment(env), cwd=cwd,
                             stdin=subprocess.DEVNULL, capture_output=True, text=True)
     result.output = result.stdout + result.stderr
     return result

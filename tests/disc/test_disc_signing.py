@@ -8,11 +8,14 @@ import hashlib
 import os
 import re
 import shutil
+import signal
 import subprocess
+import time
+from pathlib import Path
 
 import pytest
 
-from conftest import ROOT, TOOL, joliet_files, make_gold, run_tool
+from conftest import ROOT, TOOL, joliet_files, make_gold, publisher_environment, run_tool
 from autorun_disc import disc_check
 
 # Options as words: each word that is not an option names a file of the pki fixture.
@@ -142,6 +145,42 @@ def test_check_of_the_signature(tmp_path, gold, menu_build, pki, signed_image):
     assert run_tool("build", "--content", gold, "--out", unsigned).returncode == 0
     result = run_tool("check", unsigned, "--signed-by", pki.chain_pem)
     assert result.returncode == 1 and "autorun.exe carries no signature" in result.stderr
+
+
+@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM], ids=["Ctrl+C", "SIGTERM"])
+def test_stopped_while_signing(tmp_path, gold, pki, stop):
+    """An osslsigncode that never ends, on PATH: the stopped run ends it and
+    waits for it before its temporary folder goes."""
+    spies, started, temporary = tmp_path / "spies", tmp_path / "osslsigncode.pid", tmp_path / "tmp"
+    spies.mkdir()
+    temporary.mkdir()
+    (spies / "osslsigncode").write_text(f"#!/bin/sh\necho $$ > '{started}.new'\nmv '{started}.new' '{started}'\n"
+                                        f"exec sleep 60\n")
+    (spies / "osslsigncode").chmod(0o755)
+    image = tmp_path / "signed.iso"
+    tool = subprocess.Popen([str(TOOL), "build", "--content", str(gold), "--out", str(image),
+                             *map(str, options(pki, SIGNERS["PEM, plain key"]))],
+                            env=publisher_environment({"PATH": f"{spies}:{os.environ['PATH']}",
+                                                       "TMPDIR": str(temporary)}),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 120
+    while not started.exists() and tool.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.05)
+    signer = int(started.read_text()) if started.exists() else None
+    try:
+        assert signer is not None, tool.communicate(timeout=60)
+        tool.send_signal(stop)
+        _, stderr = tool.communicate(timeout=60)
+        assert tool.returncode == 1, stderr
+        assert not Path(f"/proc/{signer}").exists()
+        assert list(temporary.iterdir()) == []
+        assert not image.exists()
+    finally:
+        if tool.poll() is None:
+            tool.kill()
+            tool.wait()
+        if signer is not None and Path(f"/proc/{signer}").exists():
+            os.kill(signer, signal.SIGKILL)
 
 
 def test_make_disc_takes_the_password_from_the_environment(tmp_path, gold, pki):

@@ -38,17 +38,28 @@ def _osslsigncode(arguments, password=None):
         child = subprocess.Popen(command, pass_fds=pass_fds,
                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     except OSError as error:
+        if password is not None:
+            os.close(writer)
         raise CannotRun(f"cannot start osslsigncode: {error.strerror}") from None
     finally:
         if reader is not None:
             os.close(reader)
-    if password is not None:
-        with os.fdopen(writer, "wb") as pipe:
-            try:
-                pipe.write(password + b"\n")
-            except BrokenPipeError:
-                pass
-    stdout, _ = child.communicate()
+    try:
+        if password is not None:
+            with os.fdopen(writer, "wb") as pipe:
+                try:
+                    pipe.write(password + b"\n")
+                except BrokenPipeError:
+                    pass
+        stdout, _ = child.communicate()
+    except BaseException:
+        # Interrupted or failed: osslsigncode ends before the folder it
+        # writes in goes. Popen's own clean-up after Ctrl+C waits only a
+        # moment, for a child the terminal would have interrupted too.
+        child.kill()
+        child.wait()
+        child.stdout.close()
+        raise
     return subprocess.CompletedProcess(command, child.returncode, stdout)
 
 
