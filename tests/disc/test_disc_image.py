@@ -231,10 +231,19 @@ def test_folder_entries_windows_cannot_open(tmp_path, gold):
     result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
     assert "/Read Me First.txt and /read me first.TXT" in result.stderr
     (gold / "read me first.TXT").unlink()
-    # A link is followed: the disc holds what it points to.
+    # A link is followed, the disc holds what it points to; one that leads
+    # out of the folder only with --allow-links.
+    (tmp_path / "elsewhere.txt").write_bytes(b"elsewhere")
+    (gold / "Movies" / "elsewhere.txt").symlink_to(tmp_path / "elsewhere.txt")
     result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+    assert result.returncode == 1
+    assert f"/Movies/elsewhere.txt (a link to {tmp_path / 'elsewhere.txt'})" in result.stderr
+    assert "or give --allow-links" in result.stderr
+    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso", "--allow-links")
     assert result.returncode == 0, result.output
-    assert joliet_files(tmp_path / "disc.iso")["/Saves/latest"] == b"Intro Movie.avi\r\n\0\377\n"
+    on_disc = joliet_files(tmp_path / "disc.iso")
+    assert on_disc["/Saves/latest"] == b"Intro Movie.avi\r\n\0\377\n"
+    assert on_disc["/Movies/elsewhere.txt"] == b"elsewhere"
 
 
 def test_check_of_images_made_elsewhere(tmp_path, menu_build):

@@ -10,7 +10,7 @@ from autorun_disc import make_shortcut
 from autorun_disc.errors import Refused
 
 BUILD_OPTIONS = ["--content", "--demo", "--label", "--out", "--sign-pfx", "--sign-cert", "--sign-key",
-                 "--password-file", "--timestamp-url", "--date", "--allow-missing", "--allow-mismatch"]
+                 "--password-file", "--timestamp-url", "--date", "--allow-missing", "--allow-mismatch", "--allow-links"]
 
 
 @pytest.mark.parametrize("command, options", [
@@ -105,14 +105,14 @@ def test_make_variables_refused(origins, environment, says):
 
 def test_make_variables_become_options():
     origins = dict.fromkeys(["DISC_CONTENT", "DISC_LABEL", "DISC_ALLOW_MISSING", "DISC_ALLOW_MISMATCH",
-                             "DISC_SIGN_CERT", "DISC_SIGN_KEY", "DISC_OUT"], "command")
+                             "DISC_ALLOW_LINKS", "DISC_SIGN_CERT", "DISC_SIGN_KEY", "DISC_OUT"], "command")
     origins["DISC_SIGN_PASSWORD"] = "environment"
     environment = {"DISC_CONTENT": "gold dir", "DISC_LABEL": "GOLD", "DISC_ALLOW_MISSING": "1",
-                   "DISC_ALLOW_MISMATCH": "0", "DISC_SIGN_CERT": "c.pem", "DISC_SIGN_KEY": "k.pem",
-                   "DISC_OUT": "x.iso", "DISC_SIGN_PASSWORD": "secret"}
+                   "DISC_ALLOW_MISMATCH": "0", "DISC_ALLOW_LINKS": "1", "DISC_SIGN_CERT": "c.pem",
+                   "DISC_SIGN_KEY": "k.pem", "DISC_OUT": "x.iso", "DISC_SIGN_PASSWORD": "secret"}
     words, password = make_shortcut.arguments(origins, environment)
-    assert words == ["build", "--allow-missing", "--content=gold dir", "--label=GOLD", "--out=x.iso",
-                     "--sign-cert=c.pem", "--sign-key=k.pem"]
+    assert words == ["build", "--allow-links", "--allow-missing", "--content=gold dir", "--label=GOLD",
+                     "--out=x.iso", "--sign-cert=c.pem", "--sign-key=k.pem"]
     assert password == b"secret"
 
 

@@ -108,6 +108,26 @@ def test_refused_signing(tmp_path, gold, pki, signer, says):
     assert list(temporary.iterdir()) == []
 
 
+# A content file that is a signing file under another name, even with --allow-links.
+LEAKS = [
+    ("a hard link to the key", "PEM, plain key", "publisher.key", "--sign-key"),
+    ("a link to the certificate", "PEM, plain key", "chain.pem", "--sign-cert"),
+    ("a link to the PKCS#12 file", "PKCS#12, password file with LF", "publisher.pfx", "--sign-pfx"),
+    ("a link to the password file", "PKCS#12, password file with LF", "password-lf", "--password-file"),
+]
+
+
+@pytest.mark.parametrize("signer, leaked, option", [case[1:] for case in LEAKS], ids=[case[0] for case in LEAKS])
+def test_signing_files_stay_off_the_disc(tmp_path, gold, pki, signer, leaked, option):
+    planted = gold / "Saves" / "notes.txt"
+    (os.link if leaked.endswith(".key") else os.symlink)(pki.folder / leaked, planted)
+    image = tmp_path / "signed.iso"
+    result = run_tool("build", "--content", gold, "--out", image, "--allow-links", *options(pki, SIGNERS[signer]))
+    assert result.returncode == 1, result.output
+    assert f"/Saves/notes.txt is the file of {option} {pki.folder / leaked}" in result.stderr
+    assert not image.exists()
+
+
 @pytest.fixture(scope="module")
 def signed_image(tmp_path_factory, menu_build, pki):
     folder = tmp_path_factory.mktemp("signed")

@@ -33,7 +33,11 @@ for byte, with the menu and an autorun.inf. Each file the menu opens is
 first read as the menu will use it; a file it could not use is refused.
 The image is read back and checked before it is kept; a failed run leaves
 no image at --out. The menu is built (build/disc-win32) and the content
-check too (build/disc-tools) when they are not up to date."""
+check too (build/disc-tools) when they are not up to date.
+
+A link that leads out of the content folder is refused unless --allow-links;
+a file given to sign the menu (key, certificate or password) always is,
+whatever its name or path."""
 
 CHECK_DESCRIPTION = """\
 Reads a finished image back and says what it holds and whether it is sound:
@@ -88,6 +92,8 @@ def parser():
                        help="make the disc even when a file the menu opens is missing")
     build.add_argument("--allow-mismatch", action="store_true",
                        help="make the disc even when a file the menu opens is refused (printed as a warning)")
+    build.add_argument("--allow-links", action="store_true",
+                       help="put on the disc what links that lead out of the content folder point to")
 
     check = commands.add_parser("check", help="read a finished image back", description=CHECK_DESCRIPTION,
                                 allow_abbrev=False, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -116,7 +122,7 @@ def run_check(options):
     if options.content:
         folder = Path(options.content)
         content.check_folder(folder)
-        dirs, files = content.scan(folder)
+        dirs, files = content.scan(folder, allow_links=True)
         expected = dirs, {**files, "/autorun.exe": None, "/autorun.inf": None}
     chain = None
     if options.signed_by:

@@ -4,7 +4,9 @@ before anything is made, or the demo disc's, assembled from the stand-ins.
 Windows opens the files on a disc by their Joliet names, whatever their case,
 so the rules here are Windows' own: no two names that differ only in case, no
 characters Windows cannot open, names that Joliet holds whole. Links are
-followed, as the image will hold what they point to."""
+followed, as the image will hold what they point to; one that leads out of
+the folder only when the publisher allows it, and never to a file that signs
+the menu."""
 import os
 import shutil
 import stat
@@ -65,13 +67,15 @@ def name_problem(name):
     return None
 
 
-def scan(folder):
+def scan(folder, allow_links=False, secrets=None):
     """Every folder and file below `folder`, links followed, as
     ({"/Movies", ...}, {"/Movies/intro.avi": Path, ...}). Refuses what cannot
-    go on a disc, listing every entry at fault."""
+    go on a disc, listing every entry at fault: among them any file that is
+    one of `secrets`, {(device, inode): the option naming it}, whatever its
+    name, and unless `allow_links` a link that leads out of the folder."""
     dirs, files = set(), {}
-    odd, bad_names, twins = [], [], []
-    seen = set()
+    odd, bad_names, twins, outside, leaks = [], [], [], [], []
+    seen, secrets, root = set(), secrets or {}, os.path.realpath(folder)
 
     def walk(path, disc_path):
         info = os.stat(path)
@@ -95,19 +99,30 @@ def scan(folder):
                 twins.append(f"{disc_path}/{lower[name.lower()]} and {child_disc}")
             lower[name.lower()] = name
             try:
-                mode = os.stat(child).st_mode
+                info = os.stat(child)
             except OSError:
                 odd.append(f"{shown} (a broken link)")
                 continue
-            if stat.S_ISDIR(mode):
+            target = os.path.realpath(child)
+            if (info.st_dev, info.st_ino) in secrets:
+                leaks.append(f"{shown} is the file of {secrets[info.st_dev, info.st_ino]}")
+            elif not allow_links and os.path.commonpath([root, target]) != root:
+                outside.append(f"{shown} (a link to {target})")
+            elif stat.S_ISDIR(info.st_mode):
                 dirs.add(child_disc)
                 walk(child, child_disc)
-            elif stat.S_ISREG(mode):
+            elif stat.S_ISREG(info.st_mode):
                 files[child_disc] = Path(child)
             else:
                 odd.append(f"{shown} (neither a file nor a folder)")
 
     walk(str(folder), "")
+    if leaks:
+        raise Refused(_listing(leaks, f"--content {folder} holds files given to sign the menu, which must never "
+                                      "reach a disc; remove them from the content folder"))
+    if outside:
+        raise Refused(_listing(outside, f"--content {folder} holds links that lead out of it, and the disc would "
+                                        "carry what they point to; copy those files in, or give --allow-links"))
     if odd:
         raise Refused(_listing(odd, f"--content {folder} holds entries that cannot go on a disc; remove them"))
     if bad_names:

@@ -95,6 +95,17 @@ def load_signer(options, password_supplier):
     return credentials, key, ("-certs", cert, "-key", key_path), password
 
 
+def signing_files(options):
+    """{(device, inode): the option} of each file given to sign the menu."""
+    found = {}
+    for option in ("--sign-pfx", "--sign-cert", "--sign-key", "--password-file"):
+        path = getattr(options, option[2:].replace("-", "_"))
+        if path and os.path.isfile(path):
+            info = os.stat(path)
+            found[info.st_dev, info.st_ino] = f"{option} {path}"
+    return found
+
+
 def check_signing_options(options, password):
     """Whether the menu is to be signed, from options that go together."""
     signing_asked = any((options.sign_pfx, options.sign_cert, options.sign_key))
@@ -138,7 +149,7 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
     scanned = None
     if folder is not None:
         content.check_folder(folder)
-        scanned = content.scan(folder)
+        scanned = content.scan(folder, options.allow_links, signing_files(options))
     prerequisites.require({**prerequisites.BUILD_COMMANDS,
                            **(prerequisites.SIGNING_COMMANDS if signing_asked else {})})
 
