@@ -52,9 +52,45 @@ python3-pycdlib, python3-cryptography and python3-pefile), through sudo when
 not run as root, then builds the menu and the content check."""
 
 
+# Each command's options: (name, metavar, help); one without a metavar is a switch.
+SOURCE_OPTIONS = [
+    ("--content", "DIR", "the folder of the publisher's files"),
+    ("--demo", None, "the demo disc: the demo picture and the stand-ins, with a README.TXT saying so"),
+]
+BUILD_OPTIONS = [
+    ("--label", "NAME", "the volume name and autorun.inf's label=: 1 to 16 of A-Z, 0-9 and _ (default ZANTORIA)"),
+    ("--out", "FILE.iso", "the image to make, never in the content folder (default build/disc/LABEL.iso)"),
+    ("--sign-pfx", "FILE", "sign the menu with the certificate and key of a PKCS#12 file (.pfx, .p12)"),
+    ("--sign-cert", "FILE", "sign with this PEM certificate, followed by the rest of its chain ..."),
+    ("--sign-key", "FILE", "... and this PEM private key"),
+    ("--password-file", "FILE", "the password of the PKCS#12 file or of an encrypted key: the file's first line "
+                                "(LF or CR LF); without it, asked for on the terminal"),
+    ("--timestamp-url", "URL", "an RFC 3161 server to timestamp the signature (network needed), so that it "
+                               "outlives the certificate; without it the signing time is the disc's date"),
+    ("--date", "SECONDS", "the date of every file, the volume and an offline signature, in seconds since 1970 "
+                          "(default SOURCE_DATE_EPOCH, else facts/pinned-date.txt: 2000-01-01)"),
+    ("--allow-missing", None, "make the disc even when a file the menu opens is missing"),
+    ("--allow-mismatch", None, "make the disc even when a file the menu opens is refused (printed as a warning)"),
+    ("--allow-links", None, "put on the disc what links that lead out of the content folder point to"),
+]
+CHECK_OPTIONS = [
+    ("image", "IMAGE", "the disc image"),
+    ("--content", "DIR", "the content folder the image was made from: the image must hold exactly its files, "
+                         "with autorun.exe and autorun.inf"),
+    ("--signed-by", "CHAIN", "the publisher's certificate and the rest of its chain, in PEM: the menu must be "
+                             "signed with one of these certificates (compared by SHA-256 fingerprint), and its "
+                             "signature must verify against them (the system's roots are added)"),
+]
+
+
 class Parser(argparse.ArgumentParser):
     def error(self, message):
         raise Refused(f"{self.prog}: {message}: see {self.prog} --help")
+
+
+def add_options(parser, options):
+    for name, metavar, text in options:
+        parser.add_argument(name, help=text, **({"metavar": metavar} if metavar else {"action": "store_true"}))
 
 
 def parser():
@@ -63,52 +99,16 @@ def parser():
     commands = top.add_subparsers(dest="command", metavar="COMMAND", parser_class=Parser)
     commands.required = True
 
-    build = commands.add_parser("build", help="make the disc image", description=BUILD_DESCRIPTION,
-                                allow_abbrev=False, formatter_class=argparse.RawDescriptionHelpFormatter)
-    source = build.add_mutually_exclusive_group(required=True)
-    source.add_argument("--content", metavar="DIR", help="the folder of the publisher's files")
-    source.add_argument("--demo", action="store_true",
-                        help="the demo disc: the demo picture and the stand-ins, with a README.TXT saying so")
-    build.add_argument("--label", metavar="NAME", default="ZANTORIA",
-                       help="the volume name and autorun.inf's label=: 1 to 16 of A-Z, 0-9 and _ "
-                            "(default ZANTORIA)")
-    build.add_argument("--out", metavar="FILE.iso",
-                       help="the image to make, never in the content folder (default build/disc/LABEL.iso)")
-    build.add_argument("--sign-pfx", metavar="FILE", help="sign the menu with the certificate and key of a "
-                                                          "PKCS#12 file (.pfx, .p12)")
-    build.add_argument("--sign-cert", metavar="FILE",
-                       help="sign with this PEM certificate, followed by the rest of its chain ...")
-    build.add_argument("--sign-key", metavar="FILE", help="... and this PEM private key")
-    build.add_argument("--password-file", metavar="FILE",
-                       help="the password of the PKCS#12 file or of an encrypted key: the file's first line "
-                            "(LF or CR LF); without it, asked for on the terminal")
-    build.add_argument("--timestamp-url", metavar="URL",
-                       help="an RFC 3161 server to timestamp the signature (network needed), so that it "
-                            "outlives the certificate; without it the signing time is the disc's date")
-    build.add_argument("--date", metavar="SECONDS",
-                       help="the date of every file, the volume and an offline signature, in seconds since "
-                            "1970 (default SOURCE_DATE_EPOCH, else facts/pinned-date.txt: 2000-01-01)")
-    build.add_argument("--allow-missing", action="store_true",
-                       help="make the disc even when a file the menu opens is missing")
-    build.add_argument("--allow-mismatch", action="store_true",
-                       help="make the disc even when a file the menu opens is refused (printed as a warning)")
-    build.add_argument("--allow-links", action="store_true",
-                       help="put on the disc what links that lead out of the content folder point to")
+    def command(name, summary, description):
+        return commands.add_parser(name, help=summary, description=description, allow_abbrev=False,
+                                   formatter_class=argparse.RawDescriptionHelpFormatter)
 
-    check = commands.add_parser("check", help="read a finished image back", description=CHECK_DESCRIPTION,
-                                allow_abbrev=False, formatter_class=argparse.RawDescriptionHelpFormatter)
-    check.add_argument("image", metavar="IMAGE", help="the disc image")
-    check.add_argument("--content", metavar="DIR",
-                       help="the content folder the image was made from: the image must hold exactly its "
-                            "files, with autorun.exe and autorun.inf")
-    check.add_argument("--signed-by", metavar="CHAIN",
-                       help="the publisher's certificate and the rest of its chain, in PEM: the menu must be "
-                            "signed with one of these certificates (compared by SHA-256 fingerprint), and its "
-                            "signature must verify against them (the system's roots are added)")
-
-    commands.add_parser("setup", help="install what making a disc needs, and build the menu and check",
-                        description=SETUP_DESCRIPTION, allow_abbrev=False,
-                        formatter_class=argparse.RawDescriptionHelpFormatter)
+    build = command("build", "make the disc image", BUILD_DESCRIPTION)
+    add_options(build.add_mutually_exclusive_group(required=True), SOURCE_OPTIONS)
+    add_options(build, BUILD_OPTIONS)
+    build.set_defaults(label="ZANTORIA")
+    add_options(command("check", "read a finished image back", CHECK_DESCRIPTION), CHECK_OPTIONS)
+    command("setup", "install what making a disc needs, and build the menu and check", SETUP_DESCRIPTION)
     return top
 
 

@@ -117,20 +117,16 @@ def scan(folder, allow_links=False, secrets=None):
                 odd.append(f"{shown} (neither a file nor a folder)")
 
     walk(str(folder), "")
-    if leaks:
-        raise Refused(_listing(leaks, f"--content {folder} holds files given to sign the menu, which must never "
-                                      "reach a disc; remove them from the content folder"))
-    if outside:
-        raise Refused(_listing(outside, f"--content {folder} holds links that lead out of it, and the disc would "
-                                        "carry what they point to; copy those files in, or give --allow-links"))
-    if odd:
-        raise Refused(_listing(odd, f"--content {folder} holds entries that cannot go on a disc; remove them"))
-    if bad_names:
-        raise Refused(_listing(bad_names, f"--content {folder} holds names Windows cannot open from a disc; "
-                                          "rename them"))
-    if twins:
-        raise Refused(_listing(twins, f"--content {folder} holds names that differ only in case, and Windows "
-                                      "would see one of each; rename or remove one"))
+    for entries, problem in (
+            (leaks, "holds files given to sign the menu, which must never reach a disc; remove them from the content "
+                    "folder"),
+            (outside, "holds links that lead out of it, and the disc would carry what they point to; copy those "
+                      "files in, or give --allow-links"),
+            (odd, "holds entries that cannot go on a disc; remove them"),
+            (bad_names, "holds names Windows cannot open from a disc; rename them"),
+            (twins, "holds names that differ only in case, and Windows would see one of each; rename or remove one")):
+        if entries:
+            raise Refused(_listing(entries, f"--content {folder} {problem}"))
     return dirs, files
 
 
