@@ -2,8 +2,11 @@
 autorun.exe verifies, checked with osslsigncode here, and without its
 signature it is the build's file; the build's and the publisher's files stay
 as they were; two runs give the same image; bad certificates, keys and
-passwords are refused with no image; and neither the password nor the
-decrypted key reaches a command line or a file."""
+passwords are refused with no image, and so is a content folder that holds a
+signing file; the check takes only the publisher's own certificate; a
+stopped run leaves no osslsigncode behind; and neither the password nor the
+decrypted key reaches a command line, a file or another program's
+environment."""
 import hashlib
 import os
 import re
