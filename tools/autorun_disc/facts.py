@@ -1,6 +1,7 @@
 """Reads the facts this tool shares with the rest of the project from
-facts/: the stand-ins the demo disc carries, with their disc names, and the
-date a disc carries when nothing else pins one."""
+facts/: the stand-ins the demo disc carries, with their disc names, the
+date a disc carries when nothing else pins one, and the menu's language
+variants."""
 from pathlib import Path
 
 from .errors import CannotRun
@@ -31,3 +32,12 @@ def pinned_date():
     if len(rows) != 1 or len(rows[0]) != 1 or not rows[0][0].isdigit():
         raise CannotRun(f"{path} must hold one number of seconds")
     return int(rows[0][0])
+
+
+def languages():
+    """(language id, locale, whether the localised tests run there) of each
+    variant, in the file's order; the last column, a note, is left out."""
+    path, rows = _lines("languages.txt")
+    if not rows or any(len(row) < 3 or not row[0].isdigit() or row[2] not in ("test", "-") for row in rows):
+        raise CannotRun(f"{path} must hold a language id, a locale and 'test' or '-' a line")
+    return [(int(row[0]), row[1], row[2] == "test") for row in rows]
