@@ -40,7 +40,6 @@ DS_SETFONT, DS_MODALFRAME, BS_DEFPUSHBUTTON, SS_CENTER = 0x40, 0x80, 0x1, 0x1
 BUTTON_ATOM, STATIC_ATOM, IDOK = 0x80, 0x82, 1
 
 
-
 def header_ids(prefix):
     text = (RESOURCES / "resource_ids.h").read_text()
     return {name: int(value) for name, value in re.findall(rf"#define ({prefix}\w+) (\d+)", text)}
@@ -115,9 +114,8 @@ def script(option):
 @pytest.fixture(scope="session")
 def variants():
     """Each variant's language id and the id of its language's primary variant."""
-    ids = [language for language, _, _ in facts.languages()]
+    ids = [variant[0] for variant in facts.languages()]
     return {language: min(other for other in ids if other & 0x3FF == language & 0x3FF) for language in ids}
-
 
 
 @pytest.fixture(scope="session")
@@ -208,7 +206,6 @@ def without_texts(dialog):
     return {**dialog, "caption": None, "controls": [{**control, "text": None} for control in dialog["controls"]]}
 
 
-
 def test_format_subsystem_size(program, option):
     data = option("program").read_bytes()
     gui = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
@@ -286,7 +283,6 @@ def test_static_constructor_check_sees_a_global_constructor(option):
     assert any("___CTOR_LIST__" in finding for finding in found) and any(".ctors" in f for f in found), found
 
 
-
 def manifest_problems(image):
     manifests = resources(image).get((RT_MANIFEST, 1), {})
     if len(manifests) != 1 or sum(kind == RT_MANIFEST for kind, _ in resources(image)) != 1:
@@ -316,7 +312,6 @@ def test_kit_programs_manifest(option):
     assert programs, "no --kit-program"
     problems = {str(path): manifest_problems(pefile.PE(str(path))) for path in programs}
     assert problems == {str(path): [] for path in programs}
-
 
 
 def test_resource_set(compiled, variants):
@@ -369,6 +364,7 @@ def test_restart_notice_in_every_variant(compiled, script, variants):
         where = f"0x{language:04x}"
         texts = [notice["caption"], *(control["text"] for control in notice["controls"])]
         assert texts == script.dialogs[language][number], f"{where} differs from its script"
+        assert all(text and not re.search("[&\r\ufffd]", text) for text in texts), f"{where}: {texts!r}"
         if language != primary:
             assert templates[language] == templates[primary], f"{where}: its primary variant's notice"
         layout = layout or without_texts(notice)
@@ -377,16 +373,14 @@ def test_restart_notice_in_every_variant(compiled, script, variants):
         assert notice["style"] & needed == needed and not notice["style"] & WS_SYSMENU, where
         buttons = [control for control in notice["controls"] if control["window_class"] == BUTTON_ATOM]
         assert [(button["id"], button["style"] & 0xF) for button in buttons] == [(IDOK, BS_DEFPUSHBUTTON)], where
-        texts = [control for control in notice["controls"] if control["window_class"] == STATIC_ATOM]
-        assert len(texts) + len(buttons) == len(notice["controls"]), f"{where}: a class by name"
-        assert all(text["style"] & 0xF == SS_CENTER and text["id"] == 0xFFFF for text in texts), where
+        statics = [control for control in notice["controls"] if control["window_class"] == STATIC_ATOM]
+        assert len(statics) + len(buttons) == len(notice["controls"]), f"{where}: a class by name"
+        assert all(text["style"] & 0xF == SS_CENTER and text["id"] == 0xFFFF for text in statics), where
         _, _, width, height = notice["place"]
         for control in notice["controls"]:
             x, y, w, h = control["place"]
             assert 0 <= x and 0 <= y and x + w <= width and y + h <= height, f"{where}: a control outside"
             assert control["style"] & (WS_CHILD | WS_VISIBLE) == WS_CHILD | WS_VISIBLE, where
-        for text in (notice["caption"], *(control["text"] for control in notice["controls"])):
-            assert text and not re.search("[&\r\ufffd]", text), f"{where}: {text!r}"
 
 
 def test_version_block(program, script, option):
@@ -429,7 +423,6 @@ def test_icon_is_autorun_ico(compiled):
         width, height, colours, _, planes, bits = struct.unpack_from("<BBBBHH", entry)
         square.append(width == height == 32 and bits * planes <= 8)
     assert any(square), "no 32 by 32 image in 256 colours"
-
 
 
 def test_same_sources_elsewhere_give_the_same_program(option, tmp_path):
