@@ -74,28 +74,23 @@ INT_PTR CALLBACK Inert(HWND, UINT, WPARAM, LPARAM)
     return FALSE;
 }
 
-TEST(Resources, EveryTextFitsItsVariantsCodePage)
+// Each variant as Windows takes it: its texts in the ANSI code page Windows
+// gives the variant, and the restart notice as the dialog manager builds it
+// from the variant's template: no close box (only OK ends it), OK the
+// default button, every control inside, the text within its control in the
+// dialog's font.
+TEST(Resources, EachVariantAsWindowsTakesIt)
 {
     ASSERT_NE(Program(), nullptr) << "cannot load autorun.exe from " << BuildFolder();
     for (const LanguageVariant& variant : kLanguageVariants) {
         SCOPED_TRACE(variant.locale);
         const UINT codePage = AnsiCodePage(variant.language);
-        ASSERT_NE(codePage, 0u) << "Windows knows no ANSI code page for 0x" << std::hex << variant.language;
+        ASSERT_NE(codePage, 0u) << "Windows knows no ANSI code page for the variant";
         const std::vector<std::wstring> texts = StringsOf(variant.language);
         EXPECT_FALSE(texts.empty());
         for (size_t i = 0; i < texts.size(); ++i)
             EXPECT_TRUE(FitsCodePage(texts[i], codePage)) << "text " << i << " of the string table";
-    }
-}
 
-// The notice as the dialog manager builds it from each variant's template:
-// no close box (only OK ends it), OK the default button, every control
-// inside the dialog, the notice's text within its control in the dialog's
-// font, and every text in the variant's code page.
-TEST(Resources, RestartNoticeAsWindowsBuildsIt)
-{
-    for (const LanguageVariant& variant : kLanguageVariants) {
-        SCOPED_TRACE(variant.locale);
         HRSRC found = FindResourceExA(Program(), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_RESTART_NOTICE),
                                       variant.language);
         ASSERT_NE(found, nullptr);
@@ -107,8 +102,6 @@ TEST(Resources, RestartNoticeAsWindowsBuildsIt)
         EXPECT_FALSE(GetWindowLongA(notice, GWL_STYLE) & WS_SYSMENU) << "a close box";
         EXPECT_EQ(LOWORD(SendMessageA(notice, DM_GETDEFID, 0, 0)), IDOK);
         EXPECT_EQ(ClassName(GetDlgItem(notice, IDOK)), "Button");
-
-        const UINT codePage = AnsiCodePage(variant.language);
         EXPECT_TRUE(FitsCodePage(TextOf(notice), codePage)) << "caption";
         RECT client;
         GetClientRect(notice, &client);
