@@ -1,9 +1,11 @@
-// How much the bitmap reader costs over simply reading the file: LoadDibFile on
-// a 480 by 360 8-bit picture and a 4096 by 4096 24-bit picture, each against a
-// plain read of the same file into a buffer, printed as a ratio. The reader
-// should stay within 1.5 times the plain read: one allocation, one re-size and
-// one read of all pixel bits, never copied. The files are generated into a
-// temporary folder and removed afterwards.
+// How much the bitmap reader costs over simply reading the file: LoadDibFile
+// as the menu calls it (its 480 by 360 corner) on a 480 by 360 8-bit picture
+// and a 4096 by 4096 24-bit picture, each against a plain read of the whole
+// file into a buffer, printed as a ratio. The reader should stay within 1.5
+// times the plain read: one allocation, one re-size and one read of the pixel
+// bits straight into place, never copied; the larger picture costs only the
+// rows of its corner. The files are generated into a temporary folder and
+// removed afterwards.
 #include "splash/dib_reader.h"
 
 #include "win32_shim/win32_shim.h"
@@ -67,7 +69,7 @@ std::string WriteBitmap(const std::string& folder, const char* name, int width, 
 void LoadWithReader(benchmark::State& state, const std::string& path)
 {
     for (auto _ : state) {
-        HGLOBAL block = LoadDibFile(path.c_str());
+        HGLOBAL block = LoadDibFile(path.c_str(), 480, 360);
         if (!block) {
             state.SkipWithError("LoadDibFile refused the file");
             break;

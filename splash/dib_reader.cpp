@@ -1,13 +1,16 @@
-// The bitmap file reader. A picture is assembled in one block with one
-// allocation (header and colour table), one re-size to add room for the pixels
-// and one read of all pixel bits straight into place; the bits are never
-// copied. Whatever a file holds, nothing is read or written outside the block,
-// the block is always large enough for what GDI will read from it when drawn,
-// and parts that a short file leaves unread are zero-filled.
+// The bitmap reader: see dib_reader.h. The headers and the colour table come
+// first, into a block of their own (ReadDibHeader); one re-size then adds room
+// for the corner's pixels, which are read straight into place, row by row
+// where the picture is wider or taller than the corner, or decoded there from
+// run-length codes. Whatever a file holds, nothing is read or written outside
+// the block, the block is always large enough for what GDI will read from it
+// when drawn, and parts that a short file leaves unread are zero-filled.
 #include "dib_reader.h"
 
 #include <stdint.h>
 #include <string.h>
+
+#include "run_length.h"
 
 static_assert(sizeof(BITMAPFILEHEADER) == 14 && sizeof(BITMAPINFOHEADER) == 40 &&
                   sizeof(BITMAPCOREHEADER) == 12 && sizeof(RGBTRIPLE) == 3 && sizeof(RGBQUAD) == 4,
@@ -138,6 +141,59 @@ HGLOBAL Discard(HGLOBAL block)
     return nullptr;
 }
 
+uint64_t RowBytes(WORD bits, uint64_t width)
+{
+    return (bits * width + 31) / 32 * 4;
+}
+
+// The file from `start` to its end, as the pixel bits may use it.
+struct PixelSource {
+    HFILE file;
+    LONG start;  // the first pixel byte
+    LONG length; // bytes from there to the file's end
+};
+
+// Reads `count` bytes from `offset` bytes past the first pixel byte into
+// `into`, which the caller has zeroed; whatever the file does not hold there
+// stays zero. A read that fails may have delivered some bytes before it did:
+// none of them is kept.
+void ReadAt(const PixelSource& source, uint64_t offset, BYTE* into, DWORD count)
+{
+    if (offset >= uint64_t(source.length)) return;
+    const uint64_t held = uint64_t(source.length) - offset;
+    const LONG wanted = LONG(held < count ? held : count);
+    const LONG position = LONG(source.start + offset);
+    if (_llseek(source.file, position, FILE_BEGIN) != position) return;
+    const LONG got = _hread(source.file, into, wanted);
+    if (got < 0 || got > wanted) memset(into, 0, DWORD(wanted));
+}
+
+// The run-length codes of a picture, as many as the file holds, decoded into
+// the corner's rows.
+bool DecodeCorner(const PixelSource& source, const BITMAPINFOHEADER& picture, const RunLengthCorner& corner)
+{
+    const DWORD size =
+        picture.biSizeImage < DWORD(source.length) ? picture.biSizeImage : DWORD(source.length);
+    if (size == 0) return true;
+    HGLOBAL codesBlock = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!codesBlock) return false;
+    BYTE* codes = static_cast<BYTE*>(GlobalLock(codesBlock));
+    if (codes) {
+        memset(codes, 0, size);
+        ReadAt(source, 0, codes, size);
+        DecodeRunLengthCorner(codes, size, corner);
+        GlobalUnlock(codesBlock);
+    }
+    GlobalFree(codesBlock);
+    return codes != nullptr;
+}
+
+HGLOBAL Refuse(HGLOBAL block)
+{
+    GlobalFree(block);
+    return nullptr;
+}
+
 } // namespace
 
 HGLOBAL ReadDibHeader(HFILE file)
@@ -204,48 +260,92 @@ HGLOBAL ReadDibHeader(HFILE file)
     return block;
 }
 
-HGLOBAL LoadDibFile(HFILE file)
+HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
 {
+    if (width <= 0 || height <= 0) return nullptr;
+    const LONG start = _llseek(file, 0, FILE_CURRENT);
+    const LONG end = _llseek(file, 0, FILE_END);
+    if (start == HFILE_ERROR || end == HFILE_ERROR || _llseek(file, start, FILE_BEGIN) != start)
+        return nullptr;
+
     HGLOBAL block = ReadDibHeader(file);
     if (!block) return nullptr;
-    const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(block));
-    if (!header) {
-        GlobalFree(block);
-        return nullptr;
-    }
-    // ReadDibHeader has made sure the whole block fits in 31 bits.
-    const DWORD bitsOffset = header->biSize + 4 * header->biClrUsed;
-    const DWORD bitsSize = header->biSizeImage;
+    PixelSource source = {file, _llseek(file, 0, FILE_CURRENT), 0};
+    if (source.start == HFILE_ERROR) return Refuse(block);
+    source.length = end > source.start ? end - source.start : 0;
+
+    BITMAPINFOHEADER* stored = static_cast<BITMAPINFOHEADER*>(GlobalLock(block));
+    if (!stored) return Refuse(block);
+    const BITMAPINFOHEADER picture = *stored;
     GlobalUnlock(block);
 
+    // Run-length codes are stored bottom-up only, each kind for its own bit
+    // count. Any other compression would need a decompressor, which Windows
+    // looks for by name.
+    const bool uncompressed = IsUncompressed(picture.biCompression);
+    const bool runLength = (picture.biCompression == BI_RLE8 && picture.biBitCount == 8) ||
+                           (picture.biCompression == BI_RLE4 && picture.biBitCount == 4);
+    if (!uncompressed && !(runLength && picture.biHeight > 0)) return Refuse(block);
+
+    // ReadDibHeader refuses a negative width, and a height whose rows do not
+    // fit in 32 bits.
+    const uint64_t pictureRows = picture.biHeight < 0 ? -int64_t(picture.biHeight) : picture.biHeight;
+    const uint64_t cornerWidth = uint64_t(picture.biWidth) < uint64_t(width) ? picture.biWidth : width;
+    const uint64_t cornerRows = pictureRows < uint64_t(height) ? pictureRows : height;
+    const bool whole = cornerWidth == uint64_t(picture.biWidth) && cornerRows == pictureRows;
+
+    BITMAPINFOHEADER corner = picture;
+    const uint64_t cornerStride = RowBytes(picture.biBitCount, cornerWidth);
+    corner.biWidth = LONG(cornerWidth);
+    corner.biHeight = picture.biHeight < 0 ? -LONG(cornerRows) : LONG(cornerRows);
+    corner.biSizeImage = DWORD(cornerStride * cornerRows);
+    if (runLength) corner.biCompression = BI_RGB;
+
     // The block is unlocked, so the re-size may move it; only the handle that
-    // comes back is valid afterwards.
-    HGLOBAL grown = GlobalReAlloc(block, bitsOffset + bitsSize, 0);
-    if (!grown) {
-        GlobalFree(block);
-        return nullptr;
-    }
-    BYTE* bits = static_cast<BYTE*>(GlobalLock(grown));
-    if (!bits) {
-        GlobalFree(grown);
-        return nullptr;
-    }
-    bits += bitsOffset;
+    // comes back is valid afterwards. ReadDibHeader has made sure that header
+    // and colour table fit in 31 bits, and the corner's rows are bounded by
+    // the picture's.
+    const DWORD bitsOffset = picture.biSize + 4 * picture.biClrUsed;
+    HGLOBAL grown = GlobalReAlloc(block, bitsOffset + corner.biSizeImage, 0);
+    if (!grown) return Refuse(block);
+    BYTE* dib = static_cast<BYTE*>(GlobalLock(grown));
+    if (!dib) return Refuse(grown);
+    memcpy(dib, &corner, sizeof corner);
+    BYTE* pixels = dib + bitsOffset;
+    memset(pixels, 0, corner.biSizeImage);
 
-    LONG got = _hread(file, bits, LONG(bitsSize));
-    if (got < 0 || DWORD(got) > bitsSize) got = 0;
-    memset(bits + got, 0, bitsSize - DWORD(got));
-
+    bool read = true;
+    if (uncompressed) {
+        // The corner's rows are the picture's top rows: the last ones of a
+        // bottom-up picture, the first ones of a top-down one.
+        const uint64_t stride = RowBytes(picture.biBitCount, uint32_t(picture.biWidth));
+        const uint64_t firstRow = picture.biHeight > 0 ? pictureRows - cornerRows : 0;
+        if (whole) {
+            ReadAt(source, 0, pixels, corner.biSizeImage);
+        } else {
+            for (uint64_t row = 0; row < cornerRows; ++row)
+                ReadAt(source, (firstRow + row) * stride, pixels + row * cornerStride, DWORD(cornerStride));
+        }
+    } else {
+        const RunLengthCorner target = {pixels,
+                                        DWORD(cornerStride),
+                                        uint32_t(cornerWidth),
+                                        uint32_t(cornerRows),
+                                        uint32_t(picture.biWidth),
+                                        uint32_t(pictureRows),
+                                        picture.biBitCount};
+        read = DecodeCorner(source, picture, target);
+    }
     GlobalUnlock(grown);
-    return grown;
+    return read ? grown : Refuse(grown);
 }
 
-HGLOBAL LoadDibFile(const char* fileName)
+HGLOBAL LoadDibFile(const char* fileName, LONG width, LONG height)
 {
     OFSTRUCT scratch;
     const HFILE file = OpenFile(fileName, &scratch, OF_READ);
     if (file == HFILE_ERROR) return nullptr;
-    HGLOBAL block = LoadDibFile(file);
+    HGLOBAL block = LoadDibFile(file, width, height);
     _lclose(file);
     return block;
 }

@@ -12,7 +12,7 @@
 
 #include <vfw.h>
 
-#include "dib_corner.h"
+#include "dib_reader.h"
 #include "services/library_loading.h"
 
 namespace {
@@ -44,7 +44,7 @@ int LoadSplashPicture(const char* fileName, SplashPicture* picture)
     const DrawDibDrawFunction draw = BindExport<DrawDibDrawFunction>(videoForWindows, "DrawDibDraw");
     if (!open || !begin || !draw) return 0;
 
-    HGLOBAL block = LoadDibCorner(fileName, DrawnWidth, DrawnHeight);
+    HGLOBAL block = LoadDibFile(fileName, DrawnWidth, DrawnHeight);
     if (!block) return 0;
     BITMAPINFOHEADER* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(block));
     if (!header) {

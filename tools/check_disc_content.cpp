@@ -9,7 +9,6 @@
 // --allow-mismatch a refusal is printed as a warning and does not fail.
 #include "disc_content_rules.h"
 
-#include "splash/dib_corner.h"
 #include "splash/dib_reader.h"
 #include "win32_shim.h"
 
@@ -83,7 +82,7 @@ std::vector<Finding> CheckPicture(const MenuFile& file, const std::string& name,
 {
     int32_t width = 0, height = 0;
     bool read = false;
-    if (HGLOBAL corner = LoadDibCorner(path.c_str(), 480, 360)) {
+    if (HGLOBAL corner = LoadDibFile(path.c_str(), 480, 360)) {
         GlobalFree(corner);
         OFSTRUCT scratch;
         const HFILE opened = OpenFile(path.c_str(), &scratch, OF_READ);

@@ -1,15 +1,246 @@
-// The bitmap reader, natively over the Win32 stand-in: block contents for the
-// kinds of header and layout, refusals, short files, failed reads and
-// allocations, both forms of the source, and the public bitmap test suites.
-// Every test also checks that no block is leaked and no file left open.
-#include "bitmap_files.h"
+// The bitmap reader, natively over the Win32 stand-in, through the function
+// the menu calls: block contents for the kinds of header and layout, pictures
+// larger than the corner cut to it, run-length codes decoded whatever the
+// picture's size, refusals, short files, failed reads and allocations, both
+// forms of the source, what a header's claims may cost, and the public bitmap
+// test suites. Every block is checked for soundness, and every test also
+// checks that no block is leaked and no file left open.
+#include "splash/dib_reader.h"
 
+#include "packed_dib_check.h"
+#include "win32_shim/win32_shim.h"
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
-class DibReader : public ShimTest {};
+using Bytes = std::vector<uint8_t>;
 
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void Put(Bytes& out, uint32_t value, int width)
+{
+    for (int i = 0; i < width; i++)
+        out.push_back(uint8_t(value >> (8 * i)));
+}
+
+// Recognisable bytes: each run differs from the others by its seed.
+Bytes Pattern(size_t count, uint8_t seed)
+{
+    Bytes out(count);
+    for (size_t i = 0; i < count; i++)
+        out[i] = uint8_t(seed + 7 * i + (i >> 8));
+    return out;
+}
+
+Bytes Pixels(size_t count)
+{
+    return Pattern(count, 0x81);
+}
+
+Bytes Table(size_t colours)
+{
+    return Pattern(4 * colours, 0x11);
+}
+
+Bytes Triples(size_t colours)
+{
+    return Pattern(3 * colours, 0x33);
+}
+
+Bytes ExtraHeader(size_t count)
+{
+    return Pattern(count, 0x5A);
+}
+
+Bytes Masks()
+{
+    Bytes out;
+    Put(out, 0xF800, 4);
+    Put(out, 0x07E0, 4);
+    Put(out, 0x001F, 4);
+    return out;
+}
+
+Bytes FileHeader(uint32_t offBits)
+{
+    Bytes out;
+    Put(out, 0x4D42, 2);
+    Put(out, 0x12345, 4); // bfSize, never used
+    Put(out, 0, 4);
+    Put(out, offBits, 4);
+    return out;
+}
+
+// The fields that a case sets beyond the picture's size and bit count.
+struct Fields {
+    uint32_t clrUsed = 0, sizeImage = 0, compression = BI_RGB, size = 40;
+    uint32_t clrImportant = 7;
+    int32_t pelsPerMeter = 2835;
+    uint16_t planes = 1;
+};
+
+// The first 40 bytes of an info header; longer headers append their own bytes.
+Bytes InfoHeader(int32_t width, int32_t height, uint16_t bitCount, const Fields& info = {})
+{
+    Bytes out;
+    Put(out, info.size, 4);
+    Put(out, uint32_t(width), 4);
+    Put(out, uint32_t(height), 4);
+    Put(out, info.planes, 2);
+    Put(out, bitCount, 2);
+    Put(out, info.compression, 4);
+    Put(out, info.sizeImage, 4);
+    Put(out, uint32_t(info.pelsPerMeter), 4);
+    Put(out, uint32_t(info.pelsPerMeter), 4);
+    Put(out, info.clrUsed, 4);
+    Put(out, info.clrImportant, 4);
+    return out;
+}
+
+Bytes CoreHeader(uint16_t width, uint16_t height, uint16_t bitCount)
+{
+    Bytes out;
+    Put(out, 12, 4);
+    Put(out, width, 2);
+    Put(out, height, 2);
+    Put(out, 1, 2);
+    Put(out, bitCount, 2);
+    return out;
+}
+
+// The 4-byte entries that a core header's triples become.
+Bytes Widened(const Bytes& triples)
+{
+    Bytes out;
+    for (size_t i = 0; i + 3 <= triples.size(); i += 3)
+        out = out + Bytes{triples[i], triples[i + 1], triples[i + 2], 0};
+    return out;
+}
+
+Bytes Slice(const Bytes& bytes, size_t from, size_t count)
+{
+    return Bytes(bytes.begin() + from, bytes.begin() + from + count);
+}
+
+// The file's bytes up to `length`, zeros from there on, at the full size.
+Bytes CutAndZeroed(const Bytes& file, size_t length)
+{
+    Bytes out = file;
+    std::fill(out.begin() + length, out.end(), 0);
+    return out;
+}
+
+// The block's bytes, or nothing for null; checks the block and frees it.
+struct Loaded {
+    bool ok;
+    Bytes block;
+};
+
+Loaded Take(HGLOBAL block)
+{
+    if (!block) return {false, {}};
+    if (const char* fault = PackedDibFault(block)) ADD_FAILURE() << fault;
+    const uint8_t* data = static_cast<const uint8_t*>(GlobalLock(block));
+    Loaded loaded{true, Bytes(data, data + GlobalSize(block))};
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return loaded;
+}
+
+// Reads through the handle form with the menu's corner unless told another.
+Loaded LoadFromMemory(const Bytes& file, LONG width = 480, LONG height = 360)
+{
+    const HFILE handle = ShimOpenMemoryFile(file.data(), file.size());
+    HGLOBAL block = LoadDibFile(handle, width, height);
+    _lclose(handle);
+    return Take(block);
+}
+
+std::string WriteTempFile(const char* name, const Bytes& bytes)
+{
+    const std::string path = ::testing::TempDir() + name;
+    FILE* out = fopen(path.c_str(), "wb");
+    EXPECT_NE(out, nullptr) << path;
+    if (out) {
+        fwrite(bytes.data(), 1, bytes.size(), out);
+        fclose(out);
+    }
+    return path;
+}
+
+// Each test starts with a fresh stand-in and ends with no block leaked and no
+// file left open.
+class DibReader : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ShimReset();
+    }
+    void TearDown() override
+    {
+        ShimReset();
+        EXPECT_EQ(ShimLiveBlockCount(), 0) << "global blocks leaked";
+        EXPECT_EQ(ShimOpenFileCount(), 0) << "files left open";
+    }
+};
+
+uint32_t Stride(uint32_t bits, uint32_t width)
+{
+    return (bits * width + 31) / 32 * 4;
+}
+
+// The top rows of a picture's pixel bits, in the picture's own row order, each
+// cut to the corner's stride: `keep` bytes of the row, zeros after them
+// (uncompressed rows keep all, pixels beyond the corner included).
+Bytes CornerRows(const Bytes& pixels, uint32_t bits, uint32_t pictureWidth, int32_t pictureHeight,
+                 uint32_t width, uint32_t height, uint32_t keep = UINT32_MAX)
+{
+    const uint32_t rows = pictureHeight < 0 ? -pictureHeight : pictureHeight;
+    const uint32_t first = pictureHeight > 0 ? rows - height : 0;
+    const uint32_t stride = Stride(bits, width);
+    keep = std::min(keep, stride);
+    Bytes out;
+    for (uint32_t row = first; row < first + height; ++row)
+        out = out + Slice(pixels, row * Stride(bits, pictureWidth), keep) + Bytes(stride - keep, 0);
+    return out;
+}
+
+// Run-length codes for a picture 5 wide and 4 high, bottom row first: a run,
+// a stretch (padded to a whole word), a line end, a move, a 4-pixel run that
+// goes past the row's end, and the end mark.
+const Bytes Rle8Codes = {3, 0x11, 0, 3, 0x21, 0x22, 0x23, 0, 0, 0, 0, 2, 1, 1, 4, 0x44, 0, 1};
+// Its rows from the bottom: 11 11 11 21 22 / (empty) / 00 44 44 44 44 / (empty).
+const Bytes Rle8Rows = {0x11, 0x11, 0x11, 0x21, 0x22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                        0,    0x44, 0x44, 0x44, 0x44, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+// 4 bits a pixel: a run of alternating halves, a stretch of 5 halves in 3
+// bytes and a pad, a line end, then a run past the row's end.
+const Bytes Rle4Codes = {3, 0x12, 0, 5, 0x34, 0x56, 0x70, 0, 0, 0, 7, 0x89, 0, 1};
+// 8 wide, rows of 4 bytes from the bottom: 1 2 1 3 4 5 6 7 / 8 9 8 9 8 9 8 0.
+const Bytes Rle4Rows = {0x12, 0x13, 0x45, 0x67, 0x89, 0x89, 0x89, 0x80};
+
+Bytes RunLengthFile(int32_t width, int32_t height, uint16_t bits, uint32_t compression, const Bytes& codes)
+{
+    return InfoHeader(width, height, bits,
+                      {.clrUsed = 2, .sizeImage = uint32_t(codes.size()), .compression = compression}) +
+           Table(2) + codes;
+}
+
+const Bytes Rle8File = RunLengthFile(5, 4, 8, BI_RLE8, Rle8Codes);
+
+// Pictures within the menu's corner come whole.
 TEST_F(DibReader, BlockContents)
 {
     const Bytes masks = Masks();
@@ -55,12 +286,9 @@ TEST_F(DibReader, BlockContents)
         {"uncompressed biSizeImage below the rows: enlarged to them",
          InfoHeader(5, 2, 24, {.sizeImage = 30}) + Pixels(32),
          InfoHeader(5, 2, 24, {.sizeImage = 32}) + Pixels(32)},
-        {"biSizeImage above the rows: kept",
+        {"biSizeImage above the rows: cut to them",
          InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 20}) + Table(2) + Pixels(20),
-         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 20}) + Table(2) + Pixels(20)},
-        {"compressed: stored length kept even below the rows",
-         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 5, .compression = BI_RLE8}) + Table(2) + Pixels(5),
-         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 5, .compression = BI_RLE8}) + Table(2) + Pixels(5)},
+         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8)},
         {"16-bit bit fields after a 40-byte header: masks kept in a 52-byte header",
          FileHeader(66) + InfoHeader(2, 2, 16, {.compression = BI_BITFIELDS}) + masks + Pixels(8),
          InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + masks + Pixels(8)},
@@ -80,12 +308,86 @@ TEST_F(DibReader, BlockContents)
          InfoHeader(1, 1, 8, {.clrUsed = 300, .sizeImage = 4}) + Table(300) + Pixels(4)},
         {"65535 colours, the most", InfoHeader(1, 1, 8, {.clrUsed = 65535}) + Table(65535) + Pixels(4),
          InfoHeader(1, 1, 8, {.clrUsed = 65535, .sizeImage = 4}) + Table(65535) + Pixels(4)},
+        {"rows the file does not hold are zero", InfoHeader(4, 3, 8, {.clrUsed = 2}) + Table(2) + Pixels(5),
+         InfoHeader(4, 3, 8, {.clrUsed = 2, .sizeImage = 12}) + Table(2) + Pixels(5) + Bytes(7, 0)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Loaded loaded = LoadFromMemory(c.file);
         ASSERT_TRUE(loaded.ok);
         EXPECT_EQ(loaded.block.size(), c.expected.size());
+        EXPECT_TRUE(loaded.block == c.expected);
+    }
+}
+
+TEST_F(DibReader, LargerPicturesAreCutToTheCorner)
+{
+    const Bytes pixels8 = Pixels(8 * 5), pixels24 = Pixels(16 * 4), pixels1 = Pixels(8 * 2);
+    const Bytes pixels4 = Pixels(16), pixels16 = Pixels(12 * 3);
+    struct Case {
+        const char* name;
+        Bytes file;
+        LONG width, height;
+        Bytes expected;
+    } cases[] = {
+        {"8-bit bottom-up 7x5, corner 4x3: its top three rows",
+         FileHeader(0) + InfoHeader(7, 5, 8, {.clrUsed = 2}) + Table(2) + pixels8, 4, 3,
+         InfoHeader(4, 3, 8, {.clrUsed = 2, .sizeImage = 12}) + Table(2) +
+             CornerRows(pixels8, 8, 7, 5, 4, 3)},
+        {"24-bit top-down 5x4, corner 3x2: its first two rows", InfoHeader(5, -4, 24) + pixels24, 3, 2,
+         InfoHeader(3, -2, 24, {.sizeImage = 24}) + CornerRows(pixels24, 24, 5, -4, 3, 2)},
+        {"1-bit 40x2, corner 9x3: only the width is cut", InfoHeader(40, 2, 1) + Table(2) + pixels1, 9, 3,
+         InfoHeader(9, 2, 1, {.clrUsed = 2, .sizeImage = 8}) + Table(2) +
+             CornerRows(pixels1, 1, 40, 2, 9, 2)},
+        {"4-bit 10x2, corner 12x1: only the height is cut",
+         InfoHeader(10, 2, 4, {.clrUsed = 2}) + Table(2) + pixels4, 12, 1,
+         InfoHeader(10, 1, 4, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Slice(pixels4, 8, 8)},
+        {"16-bit bit fields 6x3, corner 2x2: the masks stay",
+         InfoHeader(6, 3, 16, {.compression = BI_BITFIELDS}) + Masks() + pixels16, 2, 2,
+         InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + Masks() +
+             CornerRows(pixels16, 16, 6, 3, 2, 2)},
+        {"rows the file does not hold are zero", InfoHeader(4, 6, 8, {.clrUsed = 2}) + Table(2) + Pixels(8),
+         4, 3, InfoHeader(4, 3, 8, {.clrUsed = 2, .sizeImage = 12}) + Table(2) + Bytes(12, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded loaded = LoadFromMemory(c.file, c.width, c.height);
+        ASSERT_TRUE(loaded.ok);
+        EXPECT_EQ(loaded.block.size(), c.expected.size());
+        EXPECT_TRUE(loaded.block == c.expected);
+    }
+}
+
+// Run-length codes come decoded into plain rows whatever the corner, the
+// whole picture's included: every corner of a picture is the corner of its
+// whole decoded rows. Pixels the codes skip are the first colour.
+TEST_F(DibReader, RunLengthCodesAreAlwaysDecoded)
+{
+    for (LONG width = 1; width <= 6; ++width) {
+        for (LONG height = 1; height <= 5; ++height) {
+            SCOPED_TRACE("8 bits, corner " + std::to_string(width) + "x" + std::to_string(height));
+            const uint32_t w = std::min<uint32_t>(width, 5), h = std::min<uint32_t>(height, 4);
+            const Loaded loaded = LoadFromMemory(Rle8File, width, height);
+            ASSERT_TRUE(loaded.ok);
+            EXPECT_TRUE(loaded.block == InfoHeader(w, h, 8, {.clrUsed = 2, .sizeImage = Stride(8, w) * h}) +
+                                            Table(2) + CornerRows(Rle8Rows, 8, 5, 4, w, h, w));
+        }
+    }
+    struct Case {
+        const char* name;
+        LONG width, height;
+        Bytes expected;
+    } cases[] = {
+        {"4 bits, whole", 8, 2, InfoHeader(8, 2, 4, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Rle4Rows},
+        {"4 bits, corner 3x2: odd pixels cut at their half", 3, 2,
+         InfoHeader(3, 2, 4, {.clrUsed = 2, .sizeImage = 8}) + Table(2) +
+             Bytes{0x12, 0x10, 0, 0, 0x89, 0x80, 0, 0}},
+    };
+    const Bytes rle4 = RunLengthFile(8, 2, 4, BI_RLE4, Rle4Codes);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded loaded = LoadFromMemory(rle4, c.width, c.height);
+        ASSERT_TRUE(loaded.ok);
         EXPECT_TRUE(loaded.block == c.expected);
     }
 }
@@ -126,11 +428,21 @@ TEST_F(DibReader, Refusals)
          InfoHeader(1, 1, 8, {.clrUsed = 2, .sizeImage = 0x7FFFFFF0, .compression = BI_RLE8}) + Table(2) +
              Pixels(64)},
         {"pixel offset beyond 31 bits", FileHeader(0xFFFFFFFF) + InfoHeader(1, 1, 24) + Pixels(4)},
+        {"run-length coded top-down", RunLengthFile(5, -4, 8, BI_RLE8, Rle8Codes)},
+        {"run-length codes for the wrong bit count", RunLengthFile(5, 4, 4, BI_RLE8, Rle8Codes)},
+        {"4-bit run-length codes at 8 bits", RunLengthFile(8, 2, 8, BI_RLE4, Rle4Codes)},
+        {"compressed in a way that needs a decompressor (JPEG)",
+         InfoHeader(5, 4, 24, {.sizeImage = 18, .compression = 4}) + Rle8Codes},
+        {"compressed by a codec's own code", InfoHeader(5, 4, 24, {.compression = 0x30355649}) + Pixels(64)},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_FALSE(LoadFromMemory(c.file).ok);
+        for (const LONG corner : {3, 480}) {
+            SCOPED_TRACE(std::string(c.name) + ", corner " + std::to_string(corner));
+            EXPECT_FALSE(LoadFromMemory(c.file, corner, corner).ok);
+        }
     }
+    EXPECT_FALSE(LoadFromMemory(bitmap, 0, 360).ok) << "no width";
+    EXPECT_FALSE(LoadFromMemory(bitmap, 480, -1).ok) << "negative height";
 }
 
 // Bit counts that no bitmap has are refused in every kind of header, before
@@ -154,7 +466,7 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
          {1, 4, 8, 16, 24, 32}},
         {"40-byte header, run-length coded without a stated length",
          [](uint16_t bits) { return InfoHeader(4, 2, bits, {.compression = BI_RLE8}) + Pixels(1024); },
-         {1, 4, 8, 16, 24, 32}},
+         {8}},
         {"108-byte header",
          [](uint16_t bits) { return InfoHeader(4, 2, bits, {.size = 108}) + ExtraHeader(68) + Pixels(1024); },
          {1, 4, 8, 16, 24, 32}},
@@ -181,7 +493,7 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
     const std::string root = AUTORUN_BMP_TESTDATA_DIR "/bmptestsuite/corrupt/";
     for (const char* name : {"bitdepth-large.bmp", "bitdepth-zero.bmp"}) {
         SCOPED_TRACE(name);
-        EXPECT_FALSE(Take(LoadDibFile((root + name).c_str())).ok);
+        EXPECT_FALSE(Take(LoadDibFile((root + name).c_str(), 480, 360)).ok);
     }
 }
 
@@ -203,7 +515,7 @@ TEST_F(DibReader, HandleFormReadsFromTheCurrentPosition)
         const Bytes file = Pattern(100, 0x42) + c.bitmap + Pattern(9, 0x24);
         const HFILE handle = ShimOpenMemoryFile(file.data(), file.size());
         ASSERT_EQ(_llseek(handle, 100, FILE_BEGIN), 100);
-        const Loaded loaded = Take(LoadDibFile(handle));
+        const Loaded loaded = Take(LoadDibFile(handle, 480, 360));
         EXPECT_EQ(ShimOpenFileCount(), 1) << "the caller's file must stay open";
         EXPECT_EQ(_llseek(handle, 0, FILE_CURRENT), LONG(100 + c.bitmap.size()))
             << "not right after the pixels";
@@ -278,25 +590,27 @@ TEST_F(DibReader, FailedReads)
 
 TEST_F(DibReader, FailedAllocationsReleaseEverything)
 {
-    const Bytes file = FileHeader(0) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8);
-    const std::string path = WriteTempFile("alloc_failure.bmp", file);
+    const Bytes plain = FileHeader(0) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8);
     struct Case {
         const char* name;
+        Bytes file;
         int failingAllocation;
     } cases[] = {
-        {"header and colour table", 0},
-        {"re-size for the pixel bits", 1},
+        {"header and colour table", plain, 0},
+        {"re-size for the pixel bits", plain, 1},
+        {"room for the run-length codes", Rle8File, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string path = WriteTempFile("alloc_failure.bmp", c.file);
         ShimFailAllocationAfter(c.failingAllocation);
-        EXPECT_FALSE(LoadFromMemory(file).ok) << "handle form";
+        EXPECT_FALSE(LoadFromMemory(c.file).ok) << "handle form";
         ShimFailAllocationAfter(c.failingAllocation);
-        EXPECT_EQ(LoadDibFile(path.c_str()), nullptr) << "name form";
+        EXPECT_EQ(LoadDibFile(path.c_str(), 480, 360), nullptr) << "name form";
         EXPECT_EQ(ShimLiveBlockCount(), 0);
         EXPECT_EQ(ShimOpenFileCount(), 0);
+        remove(path.c_str());
     }
-    remove(path.c_str());
 }
 
 TEST_F(DibReader, NameForm)
@@ -308,41 +622,135 @@ TEST_F(DibReader, NameForm)
     const std::string missingPath = ::testing::TempDir() + "name_form_missing.bmp";
     remove(missingPath.c_str());
 
-    const Loaded loaded = Take(LoadDibFile(goodPath.c_str()));
+    const Loaded loaded = Take(LoadDibFile(goodPath.c_str(), 480, 360));
     ASSERT_TRUE(loaded.ok);
     EXPECT_TRUE(loaded.block == expected);
     EXPECT_EQ(ShimOpenFileCount(), 0) << "the file must be closed after a success";
 
-    EXPECT_EQ(LoadDibFile(cutPath.c_str()), nullptr) << "cut in the header";
+    EXPECT_EQ(LoadDibFile(cutPath.c_str(), 480, 360), nullptr) << "cut in the header";
     EXPECT_EQ(ShimOpenFileCount(), 0) << "the file must be closed after a refusal";
-    EXPECT_EQ(LoadDibFile(missingPath.c_str()), nullptr) << "missing file";
+    EXPECT_EQ(LoadDibFile(missingPath.c_str(), 480, 360), nullptr) << "missing file";
 
     remove(goodPath.c_str());
     remove(cutPath.c_str());
 }
 
+// The menu's corner: whatever a header claims, no allocation asks for more
+// than the corner's rows, a colour table and what the file holds.
+TEST_F(DibReader, ClaimsCostNoMoreThanTheFileHolds)
+{
+    const size_t cornerBytes = 480 * 360 * 4;
+    struct Case {
+        const char* name;
+        Bytes file;
+        bool drawn;
+        size_t pixelBytes;
+    } cases[] = {
+        {"62 bytes claiming 16384 by 16384 at 32 bits",
+         FileHeader(0) + InfoHeader(16384, 16384, 32) + Pixels(8), true, cornerBytes},
+        {"8192 by 8192 at 8 bits", FileHeader(0) + InfoHeader(8192, 8192, 8) + Table(256) + Pixels(100), true,
+         480 * 360},
+        {"run-length coded, 16384 by 16384 and 256 MB of codes claimed",
+         InfoHeader(16384, 16384, 8, {.sizeImage = 0x10000000, .compression = BI_RLE8}) + Table(256) +
+             Rle8Codes,
+         true, 480 * 360},
+        {"480 by 360 stating nearly 2 GiB of pixels",
+         InfoHeader(480, 360, 8, {.sizeImage = 0x7FFF0000}) + Table(256) + Pixels(1000), true, 480 * 360},
+        {"small run-length coded picture stating 1 GiB of codes",
+         InfoHeader(100, 100, 8, {.sizeImage = 0x40000000, .compression = BI_RLE8}) + Table(256) + Rle8Codes,
+         true, 100 * 100},
+        {"a header stating 2 GiB", InfoHeader(4, 2, 8, {.size = 0x7F000000}) + Pixels(64), false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShimReset();
+        const Loaded loaded = LoadFromMemory(c.file);
+        EXPECT_LE(ShimLargestRequest(), 124 + 1024 + cornerBytes + c.file.size());
+        ASSERT_EQ(loaded.ok, c.drawn);
+        if (!c.drawn) continue;
+        const size_t headerAndTable = loaded.block.size() - c.pixelBytes;
+        EXPECT_LE(headerAndTable, 124u + 1024u);
+    }
+}
+
+// What the first stage makes of a file, and the file's bytes from the first
+// pixel byte on, `count` of them (zeros where the file ends).
+struct FirstStage {
+    Bytes headerAndTable, pixels;
+};
+
+FirstStage ReadFirstStage(const std::string& path, size_t count)
+{
+    FirstStage stage;
+    OFSTRUCT scratch;
+    const HFILE file = OpenFile(path.c_str(), &scratch, OF_READ);
+    if (file == HFILE_ERROR) return stage;
+    if (HGLOBAL block = ReadDibHeader(file)) {
+        const uint8_t* data = static_cast<const uint8_t*>(GlobalLock(block));
+        stage.headerAndTable.assign(data, data + GlobalSize(block));
+        GlobalUnlock(block);
+        GlobalFree(block);
+        stage.pixels.resize(count);
+        const LONG got = _hread(file, stage.pixels.data(), LONG(count));
+        if (got < 0) std::fill(stage.pixels.begin(), stage.pixels.end(), 0);
+    }
+    _lclose(file);
+    return stage;
+}
+
 // The public suites of good, questionable and broken files: each is read or
-// refused, every block sound. Files meant to be good must be read.
+// refused, every block sound and uncompressed, and files meant to be good
+// are read. A picture within the corner stored uncompressed comes as its
+// headers and pixel bytes stand; one stored run-length coded comes as the
+// suite's uncompressed copy of the same picture.
 TEST_F(DibReader, BitmapTestSuites)
 {
     const std::filesystem::path root = AUTORUN_BMP_TESTDATA_DIR;
     ASSERT_TRUE(std::filesystem::is_directory(root)) << "the bitmap test suites are missing at " << root;
 
-    int read = 0, refused = 0;
+    int read = 0, refused = 0, whole = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         if (entry.path().extension() != ".bmp") continue;
         const std::string path = entry.path().string();
         SCOPED_TRACE(path);
-        const Loaded loaded = Take(LoadDibFile(path.c_str()));
+        const Loaded loaded = Take(LoadDibFile(path.c_str(), 480, 360));
         (loaded.ok ? read : refused)++;
         const bool meantToBeGood = path.find("/bmpsuite/g/") != std::string::npos ||
                                    path.find("/bmptestsuite/valid/") != std::string::npos;
         if (meantToBeGood) EXPECT_TRUE(loaded.ok) << "a good file was refused";
         EXPECT_EQ(ShimLiveBlockCount(), 0);
         EXPECT_EQ(ShimOpenFileCount(), 0);
+        if (!loaded.ok) continue;
+
+        BITMAPINFOHEADER header;
+        memcpy(&header, loaded.block.data(), sizeof header);
+        const FirstStage stage = ReadFirstStage(path, header.biSizeImage);
+        ASSERT_GE(stage.headerAndTable.size(), sizeof header);
+        BITMAPINFOHEADER picture;
+        memcpy(&picture, stage.headerAndTable.data(), sizeof picture);
+        if (picture.biWidth > 480 || picture.biHeight > 360 || picture.biHeight < -360) continue;
+        EXPECT_EQ(header.biWidth, picture.biWidth);
+        EXPECT_EQ(header.biHeight, picture.biHeight);
+        if (picture.biCompression != header.biCompression) continue;
+        ++whole;
+        const size_t fields = offsetof(BITMAPINFOHEADER, biSizeImage);
+        EXPECT_TRUE(Slice(loaded.block, 0, fields) == Slice(stage.headerAndTable, 0, fields));
+        const size_t rest = stage.headerAndTable.size() - fields - 4;
+        EXPECT_TRUE(Slice(loaded.block, fields + 4, rest) == Slice(stage.headerAndTable, fields + 4, rest));
+        EXPECT_TRUE(Slice(loaded.block, rest + fields + 4, header.biSizeImage) == stage.pixels);
     }
     EXPECT_GT(read + refused, 100) << "the suites seem incomplete";
+    EXPECT_GT(whole, 50) << "few pictures within the corner";
     printf("test bitmaps: %d read, %d refused\n", read, refused);
+
+    for (const char* name : {"pal8", "pal4"}) {
+        SCOPED_TRACE(name);
+        const std::string folder = AUTORUN_BMP_TESTDATA_DIR "/bmpsuite/g/";
+        const Loaded plain = Take(LoadDibFile((folder + name + ".bmp").c_str(), 480, 360));
+        const Loaded decoded = Take(LoadDibFile((folder + name + "rle.bmp").c_str(), 480, 360));
+        ASSERT_TRUE(plain.ok && decoded.ok);
+        EXPECT_TRUE(decoded.block == plain.block);
+    }
 }
 
 } // namespace
