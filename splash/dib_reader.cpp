@@ -294,18 +294,20 @@ HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
     const uint64_t cornerRows = pictureRows < uint64_t(height) ? pictureRows : height;
     const bool whole = cornerWidth == uint64_t(picture.biWidth) && cornerRows == pictureRows;
 
-    BITMAPINFOHEADER corner = picture;
+    // The rows of an uncompressed picture fit in the block's 31 bits, but
+    // run-length codes may stand for many more.
+    const DWORD bitsOffset = picture.biSize + 4 * picture.biClrUsed;
     const uint64_t cornerStride = RowBytes(picture.biBitCount, cornerWidth);
+    if (bitsOffset + cornerStride * cornerRows > MaxBlockSize) return Refuse(block);
+
+    BITMAPINFOHEADER corner = picture;
     corner.biWidth = LONG(cornerWidth);
     corner.biHeight = picture.biHeight < 0 ? -LONG(cornerRows) : LONG(cornerRows);
     corner.biSizeImage = DWORD(cornerStride * cornerRows);
     if (runLength) corner.biCompression = BI_RGB;
 
     // The block is unlocked, so the re-size may move it; only the handle that
-    // comes back is valid afterwards. ReadDibHeader has made sure that header
-    // and colour table fit in 31 bits, and the corner's rows are bounded by
-    // the picture's.
-    const DWORD bitsOffset = picture.biSize + 4 * picture.biClrUsed;
+    // comes back is valid afterwards.
     HGLOBAL grown = GlobalReAlloc(block, bitsOffset + corner.biSizeImage, 0);
     if (!grown) return Refuse(block);
     BYTE* dib = static_cast<BYTE*>(GlobalLock(grown));

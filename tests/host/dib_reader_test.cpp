@@ -443,6 +443,9 @@ TEST_F(DibReader, Refusals)
     }
     EXPECT_FALSE(LoadFromMemory(bitmap, 0, 360).ok) << "no width";
     EXPECT_FALSE(LoadFromMemory(bitmap, 480, -1).ok) << "negative height";
+    EXPECT_FALSE(
+        LoadFromMemory(RunLengthFile(65536, 65536, 8, BI_RLE8, Rle8Codes), 0x7FFFFFFF, 0x7FFFFFFF).ok)
+        << "run-length codes for rows beyond 31 bits, all of them in the corner";
 }
 
 // Bit counts that no bitmap has are refused in every kind of header, before
