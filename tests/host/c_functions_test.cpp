@@ -85,9 +85,9 @@ TEST(CFunctions, ComparisonsAndSearchesAsTheCLibrary)
     struct Case {
         const char *a, *b;
     } pairs[] = {
-        {"", ""},           {"a", ""},          {"", "a"},        {"abc", "abc"},     {"abc", "abd"},
-        {"abd", "abc"},     {"ab", "abc"},      {"abc", "ab"},    {"a\x80", "a\x7F"}, {"a\x7F", "a\x80"},
-        {"\xFF", "\x01"},   {"same\0x", "same\0y"},
+        {"", ""},           {"a", ""},          {"", "a"},        {"abc", "abc"},
+        {"abc", "abd"},     {"abd", "abc"},     {"ab", "abc"},    {"abc", "ab"},
+        {"a\x80", "a\x7F"}, {"a\x7F", "a\x80"}, {"\xFF", "\x01"}, {"same\0x", "same\0y"},
     };
     for (const Case& c : pairs) {
         for (size_t count = 0; count <= 5; ++count) {

@@ -18,7 +18,8 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM lParam)
     WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    if (processId != search->processId || ClassName(window) != "Autorun" || !IsWindowVisible(window)) return TRUE;
+    if (processId != search->processId || ClassName(window) != "Autorun" || !IsWindowVisible(window))
+        return TRUE;
     search->found = window;
     return FALSE;
 }
@@ -75,7 +76,8 @@ class MenuStartedWithShowCommand {
 
 TEST(ShowCommand, WindowComesUpAsTheStartAsks)
 {
-    const int minimisedNotActivated = SW_SHOWMINNOACTIVE, minimised = SW_SHOWMINIMIZED, normal = SW_SHOWNORMAL;
+    const int minimisedNotActivated = SW_SHOWMINNOACTIVE, minimised = SW_SHOWMINIMIZED,
+              normal = SW_SHOWNORMAL;
     const struct {
         const char* name;
         const int* showCommand;
