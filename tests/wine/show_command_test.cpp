@@ -8,34 +8,20 @@
 
 namespace {
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
+const int NoShowCommand = -1; // a start without STARTF_USESHOWWINDOW
 
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM lParam)
-{
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId != search->processId || ClassName(window) != "Autorun" || !IsWindowVisible(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// The menu started from a disc folder with `showCommand` in its STARTUPINFO
-// (or none at all), ended when the object goes. MenuProcess starts with an
+// The menu started from a disc folder with `showCommand` in its STARTUPINFO,
+// ended when the object goes. MenuProcess starts with an
 // empty STARTUPINFO, so this start is its own.
 class MenuStartedWithShowCommand {
   public:
-    MenuStartedWithShowCommand(const DiscFolder& disc, const int* showCommand)
+    MenuStartedWithShowCommand(const DiscFolder& disc, int showCommand)
     {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
-        if (showCommand) {
+        if (showCommand != NoShowCommand) {
             startup.dwFlags = STARTF_USESHOWWINDOW;
-            startup.wShowWindow = static_cast<WORD>(*showCommand);
+            startup.wShowWindow = static_cast<WORD>(showCommand);
         }
         const std::string program = disc.File("autorun.exe");
         std::string commandLine = "\"" + program + "\"";
@@ -59,14 +45,19 @@ class MenuStartedWithShowCommand {
     {
         return startError_;
     }
+    // The process's main window, once it is shown.
     HWND WaitForMainWindow() const
     {
-        WindowSearch search = {process_.dwProcessId, nullptr};
+        HWND found = nullptr;
         WaitUntil([&] {
-            EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found || WaitForSingleObject(process_.hProcess, 0) != WAIT_TIMEOUT;
+            for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, "Autorun", nullptr));) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == process_.dwProcessId && IsWindowVisible(window)) found = window;
+            }
+            return found || WaitForSingleObject(process_.hProcess, 0) != WAIT_TIMEOUT;
         });
-        return search.found;
+        return found;
     }
 
   private:
@@ -76,17 +67,15 @@ class MenuStartedWithShowCommand {
 
 TEST(ShowCommand, WindowComesUpAsTheStartAsks)
 {
-    const int minimisedNotActivated = SW_SHOWMINNOACTIVE, minimised = SW_SHOWMINIMIZED,
-              normal = SW_SHOWNORMAL;
     const struct {
         const char* name;
-        const int* showCommand;
+        int showCommand;
         bool iconic;
     } cases[] = {
-        {"minimised, not activated (a shortcut's Run: Minimized)", &minimisedNotActivated, true},
-        {"minimised", &minimised, true},
-        {"normal", &normal, false},
-        {"no show command", nullptr, false},
+        {"minimised, not activated (a shortcut's Run: Minimized)", SW_SHOWMINNOACTIVE, true},
+        {"minimised", SW_SHOWMINIMIZED, true},
+        {"normal", SW_SHOWNORMAL, false},
+        {"no show command", NoShowCommand, false},
     };
     DiscFolder disc;
     for (const auto& c : cases) {
