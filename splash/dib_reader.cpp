@@ -153,19 +153,20 @@ struct PixelSource {
     LONG length; // bytes from there to the file's end
 };
 
-// Reads `count` bytes from `offset` bytes past the first pixel byte into
-// `into`, which the caller has zeroed; whatever the file does not hold there
-// stays zero. A read that fails may have delivered some bytes before it did:
-// none of them is kept.
+// Fills `count` bytes at `into` with the file's bytes from `offset` bytes past
+// the first pixel byte, and with zeros where the file holds none. A read that
+// fails may have delivered some bytes before it did: none of them is kept.
 void ReadAt(const PixelSource& source, uint64_t offset, BYTE* into, DWORD count)
 {
-    if (offset >= uint64_t(source.length)) return;
-    const uint64_t held = uint64_t(source.length) - offset;
-    const LONG wanted = LONG(held < count ? held : count);
-    const LONG position = LONG(source.start + offset);
-    if (_llseek(source.file, position, FILE_BEGIN) != position) return;
-    const LONG got = _hread(source.file, into, wanted);
-    if (got < 0 || got > wanted) memset(into, 0, DWORD(wanted));
+    const uint64_t held = offset < uint64_t(source.length) ? uint64_t(source.length) - offset : 0;
+    LONG got = 0;
+    if (held) {
+        const LONG wanted = LONG(held < count ? held : count);
+        const LONG position = LONG(source.start + offset);
+        if (_llseek(source.file, position, FILE_BEGIN) == position) got = _hread(source.file, into, wanted);
+        if (got < 0 || got > wanted) got = 0;
+    }
+    memset(into + got, 0, count - DWORD(got));
 }
 
 // The run-length codes of a picture, as many as the file holds, decoded into
@@ -179,7 +180,6 @@ bool DecodeCorner(const PixelSource& source, const BITMAPINFOHEADER& picture, co
     if (!codesBlock) return false;
     BYTE* codes = static_cast<BYTE*>(GlobalLock(codesBlock));
     if (codes) {
-        memset(codes, 0, size);
         ReadAt(source, 0, codes, size);
         DecodeRunLengthCorner(codes, size, corner);
         GlobalUnlock(codesBlock);
@@ -263,15 +263,12 @@ HGLOBAL ReadDibHeader(HFILE file)
 HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
 {
     if (width <= 0 || height <= 0) return nullptr;
-    const LONG start = _llseek(file, 0, FILE_CURRENT);
-    const LONG end = _llseek(file, 0, FILE_END);
-    if (start == HFILE_ERROR || end == HFILE_ERROR || _llseek(file, start, FILE_BEGIN) != start)
-        return nullptr;
-
     HGLOBAL block = ReadDibHeader(file);
     if (!block) return nullptr;
+    // Every read of pixel bits seeks to its place first.
     PixelSource source = {file, _llseek(file, 0, FILE_CURRENT), 0};
-    if (source.start == HFILE_ERROR) return Refuse(block);
+    const LONG end = _llseek(file, 0, FILE_END);
+    if (source.start == HFILE_ERROR || end == HFILE_ERROR) return Refuse(block);
     source.length = end > source.start ? end - source.start : 0;
 
     BITMAPINFOHEADER* stored = static_cast<BITMAPINFOHEADER*>(GlobalLock(block));
@@ -314,7 +311,6 @@ HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
     if (!dib) return Refuse(grown);
     memcpy(dib, &corner, sizeof corner);
     BYTE* pixels = dib + bitsOffset;
-    memset(pixels, 0, corner.biSizeImage);
 
     bool read = true;
     if (uncompressed) {
@@ -329,6 +325,7 @@ HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
                 ReadAt(source, (firstRow + row) * stride, pixels + row * cornerStride, DWORD(cornerStride));
         }
     } else {
+        memset(pixels, 0, corner.biSizeImage);
         const RunLengthCorner target = {pixels,
                                         DWORD(cornerStride),
                                         uint32_t(cornerWidth),
