@@ -8,7 +8,7 @@
 // removed afterwards.
 #include "splash/dib_reader.h"
 
-#include "win32_shim/win32_shim.h"
+#include "win32_shim.h"
 
 #include <benchmark/benchmark.h>
 

@@ -32,3 +32,13 @@ if(AUTORUN_SANITIZE)
 else()
   set(AUTORUN_SANITIZER_FLAGS "")
 endif()
+
+# A stand-in or test helper for the Windows builds (see standins/ and
+# tests/fixtures/): a small file beside autorun.exe, under a name of its own.
+function(autorun_standin target output_name)
+  autorun_warnings(${target})
+  autorun_static_link(${target})
+  target_link_options(${target} PRIVATE -s)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${output_name}
+                                             RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()

@@ -8,7 +8,7 @@
 #include "splash/dib_reader.h"
 
 #include "packed_dib_check.h"
-#include "win32_shim/win32_shim.h"
+#include "win32_shim.h"
 
 #include <stdint.h>
 #include <stdio.h>

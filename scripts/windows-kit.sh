@@ -2,10 +2,11 @@
 # Makes the Windows test kit from the two builds: build/windows-kit/ and
 # build/windows-kit.zip, a folder a tester copies to a Windows machine and
 # runs with run-tests.cmd (see tests/kit/README.TXT):
-#   i686/      the shipping autorun.exe, the stand-ins, the test program and the
-#              kit's checker, all i686
-#   x86_64/    the x86_64 test build of autorun.exe, its stand-ins, test program
-#              and checker
+#   i686/      the shipping autorun.exe, the stand-ins (standins/) and the
+#              tests' helpers (tests/fixtures/), the test program and the kit's
+#              checker, all i686
+#   x86_64/    the x86_64 test build of autorun.exe, its stand-ins, helpers,
+#              test program and checker
 #   bmp/       the public bitmap test suites
 #   run-tests.cmd, README.TXT, i686-exclusions.txt (the tests the i686 run
 #   leaves out, facts/i686-exclusions.txt)

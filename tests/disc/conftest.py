@@ -22,7 +22,7 @@ sys.path.insert(0, str(ROOT / "tools"))
 from autorun_disc import facts, prerequisites  # noqa: E402
 
 TOOL = ROOT / "autorun-disc"
-WIN64 = ROOT / "build" / "win64"
+TEST_BUILDS = ROOT / "build"
 UMLAUT_NAME = "\u00dcbersicht.txt"
 
 
@@ -56,21 +56,21 @@ def joliet_files(image):
 
 @pytest.fixture(scope="session")
 def menu_build():
-    """The tool's build of the menu and stand-ins, with the library that
-    exports the wrong ordinal beside them."""
-    folder = prerequisites.build_programs(demo=True)
-    subprocess.run(["cmake", "--build", str(folder), "--target", "standin_dsetup_wrong_ordinal"], check=True,
-                   stdout=subprocess.DEVNULL)
-    return folder
+    """The tool's build of the menu and stand-ins."""
+    return prerequisites.build_programs(demo=True)
 
 
 @pytest.fixture(scope="session")
-def win64():
-    """The x86_64 build's stand-ins: a publisher's 64-bit library and program."""
-    files = SimpleNamespace(library=WIN64 / "codec_loads.dll", program=WIN64 / "recorder.exe")
+def test_builds():
+    """A publisher's mistakes from the test builds: the x86_64 stand-ins (a
+    64-bit library and program) and the i686 library that exports
+    DirectXSetupA at the wrong ordinal."""
+    files = SimpleNamespace(library=TEST_BUILDS / "win64" / "codec_loads.dll",
+                            program=TEST_BUILDS / "win64" / "recorder.exe",
+                            wrong_ordinal=TEST_BUILDS / "win32" / "dsetup_wrong_ordinal.dll")
     for path in vars(files).values():
         if not path.is_file():
-            pytest.fail(f"no {path}: build the win64 preset first (make build)")
+            pytest.fail(f"no {path}: build the win32 and win64 presets first (make build)")
     return files
 
 

@@ -158,11 +158,11 @@ MISTAKES = [
 ]
 
 
-def plant(kind, path, menu_build, win64):
+def plant(kind, path, menu_build, test_builds):
     makers = {
-        "win64 library": lambda: shutil.copyfile(win64.library, path),
-        "win64 program": lambda: shutil.copyfile(win64.program, path),
-        "wrong ordinal": lambda: shutil.copyfile(menu_build / "dsetup_wrong_ordinal.dll", path),
+        "win64 library": lambda: shutil.copyfile(test_builds.library, path),
+        "win64 program": lambda: shutil.copyfile(test_builds.program, path),
+        "wrong ordinal": lambda: shutil.copyfile(test_builds.wrong_ordinal, path),
         "ARM": lambda: arm_library(path, menu_build),
         "forwarded away": lambda: forwarding_library(path, "DSETUP32.DirectXSetupA"),
         "png": lambda: path.write_bytes(b"\x89PNG\r\n\x1a\n" + bytes(32)),
@@ -173,8 +173,8 @@ def plant(kind, path, menu_build, win64):
 
 
 @pytest.mark.parametrize("name, kind, says", MISTAKES, ids=[f"{name}-{kind}" for name, kind, _ in MISTAKES])
-def test_files_the_menu_cannot_use(tmp_path, gold, menu_build, win64, name, kind, says):
-    plant(kind, gold / name, menu_build, win64)
+def test_files_the_menu_cannot_use(tmp_path, gold, menu_build, test_builds, name, kind, says):
+    plant(kind, gold / name, menu_build, test_builds)
     image = tmp_path / "disc.iso"
     result = run_tool("build", "--content", gold, "--out", image)
     assert result.returncode == 1, result.output
@@ -199,7 +199,7 @@ def test_forwarded_ordinal_the_loader_finds(tmp_path, gold, target):
     assert "DSETUP.dll" not in result.stderr
 
 
-def test_warnings_never_stop_the_disc(tmp_path, gold, win64):
+def test_warnings_never_stop_the_disc(tmp_path, gold, test_builds):
     # A picture of another size, programs that start only on some systems.
     bitmap(gold / "autorun.bmp", 640, 480)
     windows16(gold / "setup.exe")
@@ -210,7 +210,7 @@ def test_warnings_never_stop_the_disc(tmp_path, gold, win64):
     assert any("autorun.bmp is 640 by 480 pixels, not 480 by 360" in warning for warning in warnings)
     assert any("setup.exe is a 16-bit Windows program: it will not start on 64-bit Windows" in warning
                for warning in warnings)
-    shutil.copyfile(win64.program, gold / "setup.exe")
+    shutil.copyfile(test_builds.program, gold / "setup.exe")
     result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
     assert result.returncode == 0, result.output
     assert "warning: setup.exe is a 64-bit (x86_64) program: it will not start on 32-bit Windows" in result.stderr

@@ -84,7 +84,7 @@ def _build(preset, folder, targets, what):
 
 
 def standin_targets():
-    # tests/fixtures names each stand-in's target after its file: standin_<name>.
+    # standins/ names each stand-in's target after its file: standin_<name>.
     return sorted({"standin_" + Path(built).stem for built, _ in facts.standins()})
 
 

@@ -1,4 +1,5 @@
-// Controls of the native Win32 stand-in for tests, fuzzing and benchmarks:
+// Controls of the native Win32 stand-in, which the disc's content check runs
+// the bitmap reader over, as do the reader's tests, fuzz target and benchmark:
 // in-memory files, counts of what is still open or allocated (to find leaks),
 // and failures injected into allocations and reads.
 #pragma once
