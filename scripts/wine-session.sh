@@ -17,7 +17,9 @@ for it, stopped when COMMAND ends, and a private Xvfb display unless DISPLAY
 is set. Install records and codec files an interrupted run left in the
 prefix are cleared first. COMMAND gets WINEPREFIX; a WINEPREFIX, WINEARCH or
 WINESERVER from the caller is ignored, with a note: the session uses no
-prefix it did not make. Exits with COMMAND's exit code, or 2 when it refuses.
+prefix it did not make. One session a prefix at a time: while another
+session uses the prefix, it says whose (process id and command) and waits.
+Exits with COMMAND's exit code, or 2 when it refuses.
 
   --prefix NAME      the prefix build/wine/NAME (default x86_64)
   --i686             also the i686 run's prefix, build/wine/i686, where this
@@ -25,6 +27,8 @@ prefix it did not make. Exits with COMMAND's exit code, or 2 when it refuses.
                      AUTORUN_WINEPREFIX_I686)
   --fresh            make the prefix anew, as a fresh machine
   --private-display  a private Xvfb even when DISPLAY is set
+  --no-wait          refuse (exit 2), saying whose it is, when another
+                     session uses the prefix, rather than wait
 
   --can-run RUN      exits with 0 when the run x86_64 or i686 can be made on
                      this machine; otherwise prints why and exits with 1
@@ -41,7 +45,8 @@ refuse() {
   exit 2
 }
 
-name=x86_64 with_i686=0 fresh=0 private_display=0
+session_command="wine-session.sh $*"
+name=x86_64 with_i686=0 fresh=0 private_display=0 no_wait=0
 while [ $# -gt 0 ]; do
   case $1 in
   --help | -h) usage; exit 0 ;;
@@ -53,6 +58,7 @@ while [ $# -gt 0 ]; do
   --i686) with_i686=1; shift ;;
   --fresh) fresh=1; shift ;;
   --private-display) private_display=1; shift ;;
+  --no-wait) no_wait=1; shift ;;
   --can-run)
     [ $# -eq 2 ] || refuse "--can-run takes one run: x86_64 or i686"
     status=0
@@ -114,11 +120,17 @@ end_session() {
   local one
   for one in "${started[@]}"; do wine_server_stop "$one"; done
   wine_display_stop
+  wine_unlock_prefixes
   rm -rf -- "$scratch"
 }
 trap end_session EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+# Nothing of a prefix is stopped, cleared or made again before its lock is held.
+status=0
+wine_lock_prefixes "$no_wait" "$$ $session_command" "${prefixes[@]}" || status=$?
+[ $status -eq 0 ] || exit 2
 
 # DISPLAY must be set before a prefix boots, or every later window fails.
 if [ -z "${DISPLAY:-}" ] || [ $private_display -eq 1 ]; then

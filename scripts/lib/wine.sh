@@ -16,6 +16,8 @@ wine_marker=.autorun-wine-session
 # The home folder Wine sees while it makes or updates a prefix: an empty one
 # of the session's own, so that no prefix links into the user's folders.
 wine_home=$wine_dir/home
+# The prefixes this session holds (see wine_lock_prefixes).
+wine_locked=()
 
 wine_quietly() { "$@" </dev/null >/dev/null 2>&1; }
 wine_note() { echo "wine-session: $*" >&2; }
@@ -135,6 +137,72 @@ wine_prefix_ready() {
   # folders, the codec's too.
   find "$prefix/drive_c/windows" -maxdepth 2 -iname ir50_32.dll -delete
   sed -i 's/^making$/ready/' "$prefix/$wine_marker"
+}
+
+# One session a prefix at a time. A session holds a lock on each of its
+# prefixes for as long as it runs: flock on NAME.lock beside the prefix's
+# folder (not in it: a prefix is made again, or refused, as a whole), with
+# NAME.holder beside it saying whose session it is. The locks are held by a
+# process of their own, which ends with the session however the session ends,
+# and which no program the session starts inherits: a Wine server or a test
+# program left behind never keeps a prefix locked.
+#   wine_lock_prefixes NO_WAIT WHO PREFIX...
+# With NO_WAIT=1 a prefix in use is refused at once (returns 3); otherwise it
+# says whose session it waits for and waits. A session started inside the
+# session that holds the prefix is refused, since it would wait for itself.
+wine_lock_prefixes() {
+  local no_wait=$1 who=$2 prefix holder answer="" locks=() flag=""
+  shift 2
+  if [ "$no_wait" = 1 ]; then flag=-n; fi
+  for prefix in $(printf '%s\n' "$@" | sort -u); do
+    locks+=("$prefix.lock")
+    flock -n "$prefix.lock" true && continue
+    holder=$(cat "$prefix.holder" 2>/dev/null) || holder="(a session that has not said who it is yet)"
+    if wine_is_ancestor "${holder%% *}"; then
+      wine_note "$prefix is held by the session this command runs in ($holder): run the command there directly"
+      return 2
+    fi
+    if [ "$no_wait" = 1 ]; then
+      wine_note "$prefix is in use by another session, process $holder; not waiting (--no-wait)"
+      return 3
+    fi
+    wine_note "waiting for the session that uses $prefix to end: process $holder"
+  done
+  coproc wine_lock_holder {
+    for lock in "${locks[@]}"; do
+      exec {fd}>>"$lock"
+      flock $flag "$fd" || exit 1
+    done
+    echo locked
+    read -r _
+  } 2>/dev/null
+  read -r answer <&"${wine_lock_holder[0]}" || true
+  if [ "$answer" != locked ]; then
+    wine_note "could not lock $*${flag:+: another session took it first; not waiting (--no-wait)}"
+    return 3
+  fi
+  wine_locked=("$@")
+  for prefix in "${wine_locked[@]}"; do printf '%s\n' "$who" >"$prefix.holder"; done
+}
+
+wine_unlock_prefixes() {
+  local prefix
+  for prefix in "${wine_locked[@]}"; do rm -f -- "$prefix.holder"; done
+  wine_locked=()
+  [ -n "${wine_lock_holder_PID:-}" ] || return 0
+  kill "$wine_lock_holder_PID" 2>/dev/null || true
+  wait "$wine_lock_holder_PID" 2>/dev/null || true
+}
+
+# Whether process $1 is this shell or one of the processes it runs under.
+wine_is_ancestor() {
+  local pid=$$
+  [[ $1 =~ ^[0-9]+$ ]] || return 1
+  while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
+    [ "$pid" = "$1" ] && return 0
+    pid=$(ps -o ppid= -p "$pid" | tr -d ' ')
+  done
+  return 1
 }
 
 # A persistent server for the prefix, started with its output detached, so

@@ -82,13 +82,14 @@ env | grep -E '^(WINEPREFIX|WINEARCH|AUTORUN_WINEPREFIX_I686)=' | sort >"$CASE_O
 COMMAND
 inside=(sh "$scratch/inside.sh")
 session() {
-  out=$scratch/out/$case_number
+  out=$scratch/out/$case_number${tag:-}
   rm -rf "$out"
   mkdir -p "$out"
   : >"$out/log"
   status=0
-  env PATH="$scratch/bin:$PATH" SESSION_LOG="$out/log" CASE_OUT="$out" DISPLAY=:fake FAKE_32BIT="${fake_32bit:-1}" \
-    FAKE_WINE32="${fake_wine32:-1}" "$@" >"$out/stdout" 2>"$out/stderr" || status=$?
+  timeout 60 env PATH="$scratch/bin:$PATH" SESSION_LOG="$out/log" CASE_OUT="$out" DISPLAY=:fake \
+    FAKE_32BIT="${fake_32bit:-1}" FAKE_WINE32="${fake_wine32:-1}" "$@" >"$out/stdout" 2>"$out/stderr" || status=$?
+  echo "$status" >"$out/status"
 }
 expect_status() { [ "$status" -eq "$1" ] || fail "exit code $status, not $1 ($(tr '\n' ' ' <"$out/stderr"))"; }
 expect_env() { grep -qx -- "$1" "$out/env" 2>/dev/null || fail "the command did not get $1 (got: $(cat "$out/env" 2>/dev/null))"; }
@@ -216,6 +217,57 @@ for remake in "${remakes[@]}"; do
   fi
   expect_only_our_prefixes
 done
+
+# Two sessions on one prefix. The first's command leaves a codec file, as a
+# running test does, and waits to be let go; then it starts a session on its
+# own prefix, which must refuse rather than wait for itself.
+cat >"$scratch/first.sh" <<'COMMAND'
+codec=$WINEPREFIX/drive_c/windows/system32/IR50_32.DLL
+echo "a running test's" >"$codec"
+touch "$CASE_OUT/running"
+while [ ! -e "$CASE_OUT/go" ]; do sleep 0.05; done
+[ -f "$codec" ] && echo kept >"$CASE_OUT/codec"
+bash "$SESSION" -- true
+echo $? >"$CASE_OUT/nested"
+COMMAND
+# Waits up to ten seconds for a file, or for a text in it.
+wait_for() {
+  for _ in $(seq 1 200); do
+    if [ $# -eq 1 ]; then [ -e "$1" ]; else grep -qF -- "$2" "$1" 2>/dev/null; fi && return 0
+    sleep 0.05
+  done
+  return 1
+}
+run_case "a second session on a prefix in use refuses with --no-wait, or waits, touching nothing of the first's"
+session_script=$tree/scripts/wine-session.sh
+first_out=$scratch/out/$case_number.first
+tag=.first session SESSION="$session_script" bash "$session_script" -- sh "$scratch/first.sh" &
+first=$!
+wait_for "$first_out/running" || fail "the first session's command did not start"
+tag=.refused session bash "$session_script" --no-wait -- "${inside[@]}"
+expect_status 2
+expect_said "wine-session.sh -- sh $scratch/first.sh"
+holder=$(grep -o 'process [0-9]*' "$out/stderr" | head -n 1)
+ps -o args= -p "${holder#process }" 2>/dev/null | grep -q "wine-session.sh -- sh" ||
+  fail "'$holder' is not the first session's process"
+[ ! -s "$out/log" ] || fail "the refused session started Wine: $(head -n 1 "$out/log")"
+tag=.waiting session bash "$session_script" -- "${inside[@]}" &
+second=$!
+out=$scratch/out/$case_number.waiting
+wait_for "$out/stderr" "waiting for the session that uses $wine_dir/x86_64 to end: $holder" ||
+  fail "the second session did not say whose session it waits for ($(cat "$out/stderr"))"
+sleep 0.5
+[ ! -s "$out/log" ] || fail "the second session started Wine while the first ran: $(head -n 1 "$out/log")"
+[ ! -e "$out/env" ] || fail "the second session's command ran while the first ran"
+touch "$first_out/go"
+wait "$first" "$second"
+[ "$(cat "$first_out/status")" = 0 ] || fail "the first session failed: $(cat "$first_out/stderr")"
+[ -f "$first_out/codec" ] || fail "the first session's codec file went while it ran"
+[ "$(cat "$first_out/nested")" = 2 ] || fail "a session inside the first on its prefix was not refused"
+status=$(cat "$out/status")
+expect_status 0
+expect_env "WINEPREFIX=$wine_dir/x86_64"
+[ -s "$out/log" ] || fail "the second session did not start once the first ended"
 
 [ "$(fingerprint "$player")" = "$before" ] || { case_name="at the end"; fail "the caller's prefix changed"; }
 if [ $failures -gt 0 ]; then
