@@ -1,14 +1,6 @@
 # Test build: 64-bit Windows, run under Wine on the build machine.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 # No CMAKE_CROSSCOMPILING_EMULATOR: the programs of this build run only
 # inside the project's Wine session, which picks the Wine loader (see
 # scripts/lib/wine.sh and tests/wine/CMakeLists.txt).

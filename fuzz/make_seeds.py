@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the fuzz target's seed corpus: a few small bitmaps, one of each kind
-of header and layout the reader knows, so that fuzzing starts from files that
-get past the header checks. Reproducible; run it again after changing it:
-    python3 fuzz/make_seeds.py fuzz/corpus
+"""Writes the fuzz targets' seed corpora, so that fuzzing starts from files
+that get past the header checks: for the bitmap reader (corpus/) a few small
+bitmaps, one of each kind of header and layout it knows; for the PE header
+reader (pe_corpus/) a small library of each header format with an export
+table, and a 16-bit file. Reproducible; run it again after changing it:
+    python3 fuzz/make_seeds.py [FOLDER]   (default: fuzz/)
 """
 import os
 import struct
@@ -26,7 +28,7 @@ def pattern(count, seed):
     return bytes((seed + 7 * i) & 0xFF for i in range(count))
 
 
-SEEDS = {
+BITMAP_SEEDS = {
     "pal8_4x2.bmp": file_header(14 + 40 + 1024) + info_header(4, 2, 8) + pattern(1024, 1) + pattern(8, 2),
     "bare_rgb24_5x3.bmp": info_header(5, 3, 24) + pattern(48, 3),
     "pal1_topdown.bmp": file_header(0) + info_header(9, -2, 1, clr_used=2) + pattern(8, 4) + pattern(8, 5),
@@ -42,12 +44,43 @@ SEEDS = {
 }
 
 
+def library(machine, magic):
+    """One section at address 0x1000 (file offset 0x400) holding the export
+    directory, ordinals 1 to 6, and the address table after it."""
+    optional_size = 240 if magic == 0x20B else 224
+    out = bytearray(0x600)
+    out[0:2] = b"MZ"
+    struct.pack_into("<I", out, 0x3C, 0x80)
+    out[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<HHIIIHH", out, 0x84, machine, 1, 0, 0, 0, optional_size, 0x2102)
+    optional = 0x98
+    struct.pack_into("<H", out, optional, magic)
+    struct.pack_into("<I", out, optional + 60, 0x400)
+    directories = optional + (112 if magic == 0x20B else 96)
+    struct.pack_into("<III", out, directories - 4, 16, 0x1000, 64)
+    struct.pack_into("<8sIIII", out, optional + optional_size, b".edata", 0x200, 0x1000, 0x200, 0x400)
+    struct.pack_into("<IIHHIIIIII", out, 0x400, 0, 0, 0, 0, 0, 1, 6, 0, 0x1028, 0)
+    for i in range(6):
+        struct.pack_into("<I", out, 0x428 + 4 * i, 0x1100 + 4 * i)
+    return bytes(out)
+
+
+PE_SEEDS = {
+    "pe32_i386.dll": library(0x14C, 0x10B),
+    "pe32plus_x86_64.dll": library(0x8664, 0x20B),
+    "windows16.exe": b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"NE" + bytes(0x3E),
+}
+
+CORPORA = {"corpus": BITMAP_SEEDS, "pe_corpus": PE_SEEDS}
+
+
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "corpus")
-    os.makedirs(out, exist_ok=True)
-    for name, data in SEEDS.items():
-        with open(os.path.join(out, name), "wb") as f:
-            f.write(data)
+    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    for corpus, seeds in CORPORA.items():
+        os.makedirs(os.path.join(folder, corpus), exist_ok=True)
+        for name, data in seeds.items():
+            with open(os.path.join(folder, corpus, name), "wb") as f:
+                f.write(data)
 
 
 if __name__ == "__main__":

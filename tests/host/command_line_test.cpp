@@ -17,12 +17,15 @@ std::string Take(char* text)
     return copy;
 }
 
+// One row of a table of string rules: what goes in, what must come out.
+struct StringCase {
+    const char* input;
+    const char* expected;
+};
+
 TEST(ResolveProgramName, CurrentDirectoryUnlessNamePlacesIt)
 {
-    struct Case {
-        const char* program;
-        const char* expected;
-    } cases[] = {
+    const StringCase cases[] = {
         {"setup.exe", ".\\setup.exe"},
         {"Zantoria.exe", ".\\Zantoria.exe"},
         {"RegSvr32.exe", ".\\RegSvr32.exe"},
@@ -35,8 +38,8 @@ TEST(ResolveProgramName, CurrentDirectoryUnlessNamePlacesIt)
         {"", ".\\"},
         {"with space.exe", ".\\with space.exe"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Take(ResolveProgramName(c.program)), c.expected) << "program \"" << c.program << "\"";
+    for (const StringCase& c : cases)
+        EXPECT_EQ(Take(ResolveProgramName(c.input)), c.expected) << "program \"" << c.input << "\"";
 }
 
 TEST(JoinCommandLine, SingleSpacesNoQuoting)
@@ -87,10 +90,7 @@ TEST(IsCodecJobCommandLine, OnlyTheExactArgument)
 // recognised after a program name of any form.
 TEST(SkipProgramName, AsWinMainReceivesIt)
 {
-    const struct {
-        const char* commandLine;
-        const char* expected;
-    } cases[] = {
+    const StringCase cases[] = {
         {"autorun.exe", ""},
         {"autorun.exe /InstallCodec", "/InstallCodec"},
         {"\"D:\\Program Files\\autorun.exe\" /InstallCodec ", "/InstallCodec "},
@@ -100,8 +100,8 @@ TEST(SkipProgramName, AsWinMainReceivesIt)
         {"", ""},
         {"  leading blanks", "leading blanks"},
     };
-    for (const auto& c : cases)
-        EXPECT_STREQ(SkipProgramName(c.commandLine), c.expected) << c.commandLine;
+    for (const StringCase& c : cases)
+        EXPECT_STREQ(SkipProgramName(c.input), c.expected) << c.input;
 }
 
 } // namespace
