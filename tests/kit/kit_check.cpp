@@ -16,6 +16,7 @@
 // An i686 one on a 64-bit Windows looks past the file system redirection
 // into the 64-bit system folder too. Its manifest (kit.manifest) asks for the
 // user's own rights, so that Windows virtualises nothing for it.
+#include "file_bytes.h"
 #include "kit_report.h"
 
 #include <windows.h>
@@ -29,25 +30,11 @@
 
 namespace {
 
-std::string ReadWhole(const std::string& path, bool* found = nullptr)
-{
-    std::string bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (found) *found = file != nullptr;
-    if (!file) return bytes;
-    char buffer[4096];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, count);
-    fclose(file);
-    return bytes;
-}
-
 std::string FileState(const std::string& path)
 {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return "absent";
     bool found = false;
-    const std::string bytes = ReadWhole(path, &found);
+    const std::string bytes = ReadFileBytes(path, &found);
     if (!found) return "present, unreadable";
     unsigned long hash = 2166136261ul; // FNV-1a
     for (unsigned char byte : bytes)
@@ -302,7 +289,7 @@ int Snapshot(const char* path)
 int Finish(const char* snapshotPath, int runCount, char** runs)
 {
     bool found = false;
-    const std::string before = ReadWhole(snapshotPath, &found);
+    const std::string before = ReadFileBytes(snapshotPath, &found);
     bool passed = found;
     if (!found) printf("FAILED: no snapshot of the machine from before the runs (%s)\n", snapshotPath);
 
@@ -336,7 +323,7 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
             continue;
         }
         bool haveResults = false;
-        const RunCounts counts = CountResults(ReadWhole(file, &haveResults));
+        const RunCounts counts = CountResults(ReadFileBytes(file, &haveResults));
         total.passed += counts.passed;
         total.skipped += counts.skipped;
         total.failed += counts.failed;

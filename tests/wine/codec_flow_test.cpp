@@ -1,410 +1,248 @@
 // Install codec: the question, the copy into the system folder (never over an
-// existing file), the silent registration from the disc folder, the outcome
-// as the codec probe sees it afterwards, and Play or Install taking the codec
-// button's place once the codec loads.
-#include "menu_driver.h"
-#include "machine_state.h"
-#include "standins.h"
+// existing file, never read-only), the silent registration from the disc
+// folder, the outcome as the codec probe sees it afterwards, and Play or
+// Install taking the codec button's place once the codec loads. A standard
+// user, refused the system folder, gets there through one consent prompt: the
+// menu's own file, started with full rights in the disc folder, does the job.
+#include "scene.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const char* const PlainKey = "SOFTWARE\\KORU Media\\ZANTORIA\\1.00";
-const std::vector<int> YesNo = {IDYES, IDNO};
-const std::vector<int> OkOnly = {IDOK};
+enum User { FullRights, StandardUser, DecliningUser };
 
-// A disc without a loadable codec, so that the menu offers to install it.
-// `codecFile` goes on the disc as "MYIR50_32.dll"; with `withRegistration`
-// the recorder goes there as "RegSvr32.exe", exiting with `registrationExit`.
-struct CodecScene {
-    SystemCodecFile systemCodec; // goes after the menu's process
-    StandInLog log;
-    ScopedVariable registrationExit;
-    InstallRecords records;
-    TempFolder game;
-    DiscFolder disc;
-    MenuProcess menu;
-    HWND window = nullptr;
+const struct CodecCase {
+    const char* name;
+    const char* discCopy;     // put on the disc, read-only as on a pressed disc, as "MYIR50_32.dll"
+    const char* systemCopy;   // already in the system folder, read-only, as "IR50_32.DLL"
+    const char* registration; // the exit code of the registration program on the disc, or none there
+    User user;
+    bool gameInstalled;
+    int outcome;           // the text the user is told after answering Yes, or 0 to answer No
+    const char* installed; // whose bytes are in the system folder afterwards, or none
+    bool asksForRights;    // each attempt starts the menu's own file with full rights
+} Cases[] = {
+    {"answered No", LoadingCodec, nullptr, "0", FullRights, false, 0, nullptr, false},
+    {"game not installed", LoadingCodec, nullptr, "0", FullRights, false, IDS_CODEC_INSTALLED, LoadingCodec,
+     false},
+    {"game installed", LoadingCodec, nullptr, "0", FullRights, true, IDS_CODEC_INSTALLED, LoadingCodec,
+     false},
+    {"game not installed, standard user", LoadingCodec, nullptr, "0", StandardUser, false,
+     IDS_CODEC_INSTALLED, LoadingCodec, true},
+    {"game installed, standard user", LoadingCodec, nullptr, "0", StandardUser, true, IDS_CODEC_INSTALLED,
+     LoadingCodec, true},
+    {"declined consent", LoadingCodec, nullptr, "0", DecliningUser, false, IDS_CODEC_FAILED, nullptr, true},
+    // The outcome is the probe's after the install, not the installer's result.
+    {"codec that refuses to load", RefusingCodec, nullptr, "0", FullRights, false, IDS_CODEC_FAILED,
+     RefusingCodec, false},
+    {"unloadable codec already present is not overwritten", LoadingCodec, RefusingCodec, "0", FullRights,
+     false, IDS_CODEC_FAILED, RefusingCodec, false},
+    {"registration fails but the codec loads", LoadingCodec, nullptr, "5", FullRights, false,
+     IDS_CODEC_INSTALLED, LoadingCodec, false},
+    {"no registration program: copied all the same", LoadingCodec, nullptr, nullptr, FullRights, false,
+     IDS_CODEC_INSTALLED, LoadingCodec, false},
+    {"no disc copy: nothing copied, registration still runs", nullptr, nullptr, "0", FullRights, false,
+     IDS_CODEC_FAILED, nullptr, false},
+    // Where the copy fails for another reason than rights, a standard user
+    // gets no prompt: the registration still runs, and the probe decides.
+    {"standard user, a codec file already in the system folder", LoadingCodec, RefusingCodec, "0",
+     StandardUser, false, IDS_CODEC_FAILED, RefusingCodec, false},
+    {"standard user, no disc copy", nullptr, nullptr, "0", StandardUser, false, IDS_CODEC_FAILED, nullptr,
+     false},
+};
 
-    CodecScene(const char* codecFile, bool withRegistration, const char* exitCode = "0")
-        : registrationExit("STANDIN_EXIT_RegSvr32.exe", exitCode)
-    {
-        if (codecFile) disc.AddFromBuild(codecFile, "MYIR50_32.dll");
-        if (withRegistration) disc.AddFromBuild("recorder.exe", "RegSvr32.exe");
+// The registration ran `count` times, silently, from the disc folder.
+void ExpectRegistrations(const Scene& scene, size_t count)
+{
+    const std::vector<StartRecord> starts = scene.log.Starts();
+    EXPECT_EQ(starts.size(), count) << "registrations";
+    for (const StartRecord& start : starts) {
+        EXPECT_EQ(start.commandLine, "RegSvr32.exe /s IR50_32.DLL");
+        EXPECT_EQ(Lowercase(start.directory), Lowercase(scene.disc.Path()));
+        EXPECT_EQ(Lowercase(start.path), Lowercase(scene.disc.File("RegSvr32.exe")));
     }
-    void InstallGame() const
-    {
-        EXPECT_TRUE(CopyFromBuild("recorder.exe", game.File("Zantoria.exe")));
-        records.SetPath(PlainKey, game.Path());
+}
+
+// The menu's answer to Install codec; a failed attempt leaves the codec button
+// where it was, and the next attempt goes the same way.
+void ExpectCodecFlow(const CodecCase& c)
+{
+    ScopedVariable decline("AUTORUN_HOOK_DECLINE", c.user == DecliningUser ? "1" : nullptr);
+    ScopedVariable registrationExit("STANDIN_EXIT_RegSvr32.exe", c.registration);
+    Scene scene(NoCodec);
+    const std::string installed = scene.systemCodec.Path();
+    if (c.discCopy) {
+        scene.disc.AddFromBuild(c.discCopy, "MYIR50_32.dll");
+        SetFileAttributesA(scene.disc.File("MYIR50_32.dll").c_str(), FILE_ATTRIBUTE_READONLY);
     }
-    bool Start()
-    {
-        if (menu.Start(disc.Path())) window = menu.WaitForMainWindow();
-        if (!window) ADD_FAILURE() << "no main window: " << menu.Describe();
-        return window != nullptr;
+    if (c.registration) scene.disc.AddFromBuild(Recorder, "RegSvr32.exe");
+    if (c.systemCopy) {
+        ASSERT_TRUE(CopyFromBuild(c.systemCopy, installed));
+        SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_READONLY);
     }
-    // Clicks Install codec, checks the question and answers it.
-    bool Answer(int answer, const std::string& what)
-    {
-        const std::vector<ButtonInfo> codecButtons = VisibleButtons(window);
-        const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
-        EXPECT_NE(codec, nullptr) << what << ": no codec button";
-        if (!codec) return false;
-        Click(codec->handle);
-        HWND question = menu.WaitForDialog();
-        ExpectMessageBox(question, window, 13, 14, YesNo, what + ", codec question");
-        if (!question) return false;
-        PressDialogButton(question, answer);
-        return WaitForWindowGone(question);
+    if (c.gameInstalled) scene.InstallGame();
+    ASSERT_TRUE(scene.Start());
+    if (c.user != FullRights) {
+        ASSERT_TRUE(ActAsStandardUser(scene.menu));
     }
-    // Checks the result box and closes it.
-    void ExpectResult(int textId, const std::string& what)
-    {
-        HWND result = menu.WaitForDialog();
-        ExpectMessageBox(result, window, textId, 14, OkOnly, what + ", result box");
-        if (!result) return;
-        PressDialogButton(result, IDOK);
-        EXPECT_TRUE(WaitForWindowGone(result)) << what;
-        EXPECT_TRUE(Settle(window)) << what;
+    const RECT codecRect = scene.Button(CommandInstallCodec).rect, exitRect = scene.Button(CommandExit).rect;
+
+    for (size_t attempt = 1; attempt <= (c.outcome == IDS_CODEC_FAILED ? 2u : 1u); ++attempt) {
+        SCOPED_TRACE(attempt);
+        ASSERT_TRUE(scene.Press(CommandInstallCodec));
+        ASSERT_TRUE(scene.Answer(IDS_CODEC_QUESTION, IDS_CODEC_CAPTION, YesNo, c.outcome ? IDYES : IDNO));
+        if (c.outcome) {
+            ASSERT_TRUE(scene.Answer(c.outcome, IDS_CODEC_CAPTION, OkOnly, IDOK));
+        }
+        ASSERT_TRUE(Settle(scene.window));
+
+        if (c.installed) {
+            EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(BuildFile(c.installed)))
+                << "in the system folder";
+            EXPECT_EQ(GetFileAttributesA(installed.c_str()) & FILE_ATTRIBUTE_READONLY,
+                      c.systemCopy ? static_cast<DWORD>(FILE_ATTRIBUTE_READONLY) : 0u)
+                << "read-only: a copy that is, or a file the menu did not make that is no longer";
+        } else {
+            EXPECT_FALSE(FileExists(installed));
+        }
+        ExpectRegistrations(scene, c.outcome && c.registration && c.user != DecliningUser ? attempt : 0);
+        const std::vector<ShellCall> calls = scene.log.ShellCalls();
+        EXPECT_EQ(calls.size(), c.asksForRights ? attempt : 0) << "starts through the shell";
+        for (const ShellCall& call : calls) {
+            EXPECT_EQ(call.verb, "runas");
+            EXPECT_EQ(Lowercase(call.file), Lowercase(scene.disc.File("autorun.exe")));
+            EXPECT_EQ(call.parameters, "/InstallCodec");
+            EXPECT_EQ(Lowercase(call.directory), Lowercase(scene.disc.Path()));
+        }
+
+        EXPECT_TRUE(scene.menu.Running());
+        EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << "a window besides the menu";
+        if (c.outcome != IDS_CODEC_INSTALLED) {
+            EXPECT_EQ(VisibleButtonIds(scene.window), Sorted({CommandExit, CommandInstallCodec}));
+            const RECT now = scene.Button(CommandInstallCodec).rect;
+            EXPECT_TRUE(EqualRect(&now, &codecRect)) << "the codec button moved";
+            continue;
+        }
+        // The codec button is gone for good; the action button the install
+        // state calls for stands exactly where it stood.
+        const int replacement = c.gameInstalled ? CommandPlay : CommandInstall;
+        EXPECT_EQ(VisibleButtonIds(scene.window), Sorted({replacement, CommandExit}));
+        const ButtonInfo button = scene.Button(replacement), exitButton = scene.Button(CommandExit);
+        EXPECT_TRUE(EqualRect(&button.rect, &codecRect)) << "not in the codec button's place";
+        EXPECT_TRUE(EqualRect(&exitButton.rect, &exitRect)) << "Exit moved";
+        EXPECT_EQ(button.text, Text(c.gameInstalled ? IDS_PLAY_GAME : IDS_INSTALL_GAME));
     }
-    void ExpectRegistration(const std::string& what) const
+}
+
+TEST(CodecFlow, AnswersAndOutcomes)
+{
+    SKIP_UNLESS_CLEAN_MACHINE();
+    for (const CodecCase& c : Cases) {
+        SCOPED_TRACE(c.name);
+        ExpectCodecFlow(c);
+    }
+}
+
+// A disc whose codec is missing, with its copy and the registration recorder.
+struct CodecScene : Scene {
+    CodecScene() : Scene(NoCodec)
     {
-        const std::vector<StartRecord> starts = log.Starts();
-        ASSERT_EQ(starts.size(), 1u) << what << ": registration runs once";
-        EXPECT_EQ(starts[0].program, "RegSvr32.exe") << what;
-        EXPECT_EQ(starts[0].commandLine, "RegSvr32.exe /s IR50_32.DLL") << what;
-        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(disc.Path())) << what;
+        disc.AddFromBuild(LoadingCodec, "MYIR50_32.dll");
+        disc.AddFromBuild(Recorder, "RegSvr32.exe");
     }
 };
 
-RECT CodecButtonRect(HWND window)
+// The process the menu starts for the job does the job alone, whether started
+// by a menu or by anyone else: the guard of a running menu does not stop it,
+// and it opens no window. Any other command line starts a menu as usual,
+// which the guard then ends. The job runs with full rights, and anyone may
+// start the signed program so, in a folder of their choosing: it takes the
+// disc copy and the registration program from beside its own file, never from
+// the folder it was started in. Refused the system folder, it asks for full
+// rights no more: it registers as any attempt does and ends with the result.
+TEST(CodecFlow, JobArgument)
 {
-    const std::vector<ButtonInfo> codecButtons = ListButtons(window);
-    const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
-    return codec ? codec->rect : RECT{};
-}
-
-TEST(CodecFlow, AnsweredNoChangesNothing)
-{
-    CodecScene scene("codec_loads.dll", true);
     SKIP_UNLESS_CLEAN_MACHINE();
-    ASSERT_TRUE(scene.Start());
-    ASSERT_TRUE(scene.Answer(IDNO, "No"));
-    ASSERT_TRUE(Settle(scene.window));
-
-    EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << "no further box";
-    const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
-    EXPECT_EQ(buttons.size(), 2u);
-    EXPECT_NE(FindButton(buttons, CodecButton), nullptr) << "the codec button stays";
-    EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << "copied although answered No";
-    EXPECT_TRUE(scene.log.Lines().empty()) << "registration ran although answered No";
-}
-
-// Once the codec loads, the action button the install state calls for stands
-// exactly where the codec button stood, and the codec button is gone for good.
-// A standard user, refused the system folder, gets there through one consent
-// prompt: the menu's own file, started with full rights in the disc folder,
-// makes the copy and runs the registration.
-TEST(CodecFlow, InstalledCodecSwapsTheButton)
-{
-    struct Case {
+    const struct {
         const char* name;
-        bool gameInstalled;
-        bool standardUser;
-        int replacement;
-        int labelId;
+        bool besideAMenu, elsewhere, refused;
     } cases[] = {
-        {"game not installed", false, false, InstallButton, 3},
-        {"game installed", true, false, PlayButton, 5},
-        {"game not installed, standard user", false, true, InstallButton, 3},
-        {"game installed, standard user", true, true, PlayButton, 5},
+        {"beside a running menu", true, false, false},
+        {"started elsewhere", false, true, false},
+        {"refused the system folder", false, false, true},
     };
-    for (const Case& c : cases) {
-        CodecScene scene("codec_loads.dll", true);
-        SKIP_UNLESS_CLEAN_MACHINE();
-        if (c.gameInstalled) scene.InstallGame();
-        ASSERT_TRUE(scene.Start()) << c.name;
-        if (c.standardUser) {
-            ASSERT_TRUE(ActAsStandardUser(scene.menu)) << c.name;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CodecScene scene;
+        TempFolder elsewhere;
+        ASSERT_TRUE(CopyFromBuild(RefusingCodec, elsewhere.File("MYIR50_32.dll")));
+        ASSERT_TRUE(CopyFromBuild(Recorder, elsewhere.File("RegSvr32.exe")));
+        if (c.besideAMenu) {
+            ASSERT_TRUE(scene.Start());
         }
-        const RECT codecRect = CodecButtonRect(scene.window);
-        const std::vector<ButtonInfo> exitBeforeButtons = ListButtons(scene.window);
-        const ButtonInfo* exitBefore = FindButton(exitBeforeButtons, ExitButton);
-        ASSERT_NE(exitBefore, nullptr) << c.name;
-        const RECT exitRect = exitBefore->rect;
-
-        ASSERT_TRUE(scene.Answer(IDYES, c.name));
-        scene.ExpectResult(16, c.name);
-        scene.ExpectRegistration(c.name);
-        EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll")))
-            << c.name << ": the disc copy is not in the system folder";
-        if (c.standardUser)
-            ExpectOneStartWithFullRights(scene.log, scene.disc.File("autorun.exe"), "/InstallCodec",
-                                         scene.disc.Path(), c.name);
-
-        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
-        ASSERT_EQ(buttons.size(), 2u) << c.name;
-        const ButtonInfo* replacement = FindButton(buttons, c.replacement);
-        const ButtonInfo* exitAfter = FindButton(buttons, ExitButton);
-        ASSERT_NE(replacement, nullptr) << c.name;
-        ASSERT_NE(exitAfter, nullptr) << c.name;
-        EXPECT_TRUE(EqualRect(&replacement->rect, &codecRect))
-            << c.name << ": not in the codec button's place";
-        EXPECT_TRUE(EqualRect(&exitAfter->rect, &exitRect)) << c.name << ": Exit moved";
-        EXPECT_EQ(replacement->text, CatalogueText(c.labelId)) << c.name;
-        const std::vector<ButtonInfo> codecButtons = ListButtons(scene.window);
-        const ButtonInfo* codec = FindButton(codecButtons, CodecButton);
-        ASSERT_NE(codec, nullptr) << c.name;
-        EXPECT_FALSE(codec->visible) << c.name << ": the codec button stays hidden";
-        EXPECT_TRUE(scene.menu.Running()) << c.name;
-    }
-}
-
-// Declined, the consent prompt leaves everything as it was, and the next
-// attempt asks again.
-TEST(CodecFlow, DeclinedConsentChangesNothing)
-{
-    ScopedVariable decline("AUTORUN_HOOK_DECLINE", "1");
-    CodecScene scene("codec_loads.dll", true);
-    SKIP_UNLESS_CLEAN_MACHINE();
-    ASSERT_TRUE(scene.Start());
-    ASSERT_TRUE(ActAsStandardUser(scene.menu));
-    for (size_t attempt = 1; attempt <= 2; ++attempt) {
-        const std::string what = "attempt " + std::to_string(attempt);
-        ASSERT_TRUE(scene.Answer(IDYES, what));
-        scene.ExpectResult(15, what);
-        EXPECT_EQ(scene.log.ShellCalls().size(), attempt) << what << ": the prompt is asked for each time";
-        EXPECT_TRUE(scene.log.Starts().empty()) << what << ": registration ran";
-        EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << what;
-        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
-        EXPECT_EQ(buttons.size(), 2u) << what;
-        EXPECT_NE(FindButton(buttons, CodecButton), nullptr) << what << ": the codec button stays";
-    }
-}
-
-// Where the copy fails for another reason than rights, a standard user gets
-// no prompt, and the flow is the one without full rights: the registration
-// still runs, and the probe decides.
-TEST(CodecFlow, StandardUserIsNotAskedWhenTheCopyCannotBeMade)
-{
-    struct Case {
-        const char* name;
-        const char* discCopy;
-        const char* systemCopy;
-    } cases[] = {
-        {"a codec file already in the system folder", "codec_loads.dll", "codec_refuses.dll"},
-        {"no disc copy", nullptr, nullptr},
-    };
-    for (const Case& c : cases) {
-        CodecScene scene(c.discCopy, true);
-        SKIP_UNLESS_CLEAN_MACHINE();
-        if (c.systemCopy) {
-            ASSERT_TRUE(CopyFromBuild(c.systemCopy, scene.systemCodec.Path())) << c.name;
-            SetFileAttributesA(scene.systemCodec.Path().c_str(), FILE_ATTRIBUTE_READONLY);
+        for (const char* arguments : {"/InstallCodec now", "/installcodec", "InstallCodec"}) {
+            if (!c.besideAMenu) break;
+            SCOPED_TRACE(arguments);
+            MenuProcess other;
+            ASSERT_TRUE(other.Start(scene.disc.Path(), "autorun.exe", arguments));
+            DWORD exitCode = 1;
+            EXPECT_TRUE(other.WaitForExit(10000, &exitCode));
+            EXPECT_EQ(exitCode, 0u) << "not ended by the guard";
+            EXPECT_FALSE(FileExists(scene.systemCodec.Path()));
+            EXPECT_TRUE(scene.log.Starts().empty());
         }
-        ASSERT_TRUE(scene.Start()) << c.name;
-        ASSERT_TRUE(ActAsStandardUser(scene.menu)) << c.name;
-        ASSERT_TRUE(scene.Answer(IDYES, c.name));
-        scene.ExpectResult(15, c.name);
-        EXPECT_TRUE(scene.log.ShellCalls().empty()) << c.name << ": asked for full rights";
-        scene.ExpectRegistration(c.name);
-        if (c.systemCopy) {
-            EXPECT_EQ(ReadFileBytes(scene.systemCodec.Path()), ReadFileBytes(BuildFile(c.systemCopy)))
-                << c.name;
-            EXPECT_EQ(GetFileAttributesA(scene.systemCodec.Path().c_str()) & FILE_ATTRIBUTE_READONLY,
-                      static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))
-                << c.name << ": a file the menu did not make was changed";
-        } else {
-            EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << c.name;
+
+        MenuProcess job;
+        ASSERT_TRUE(job.StartIn(c.elsewhere ? elsewhere.Path() : scene.disc.Path(),
+                                scene.disc.File("autorun.exe"),
+                                c.besideAMenu ? " /InstallCodec " : "/InstallCodec",
+                                c.refused ? BuildFile("rights_hook.dll") : ""))
+            << job.Describe();
+        bool windowSeen = false;
+        WaitUntil([&] {
+            windowSeen = windowSeen || !job.TopLevelWindows(false).empty();
+            return !job.Running();
+        });
+        DWORD exitCode = 0;
+        ASSERT_TRUE(job.WaitForExit(10000, &exitCode)) << job.Describe();
+        EXPECT_EQ(exitCode, 1u) << "the registration's result";
+        EXPECT_FALSE(windowSeen);
+        ExpectRegistrations(scene, 1);
+        EXPECT_TRUE(scene.log.ShellCalls().empty()) << "asked for full rights again";
+        if (c.refused)
+            EXPECT_FALSE(FileExists(scene.systemCodec.Path()));
+        else
+            EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile(LoadingCodec)))
+                << "not the disc's copy";
+        if (c.besideAMenu) {
+            EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << "the menu is left alone";
         }
-        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
-        EXPECT_NE(FindButton(buttons, CodecButton), nullptr) << c.name;
     }
-}
-
-// Every file on a pressed disc is read-only, and a copy keeps the attribute;
-// the codec the menu installs must not be, or nothing could later replace or
-// remove it. Either way of installing clears it.
-TEST(CodecFlow, CopyFromAPressedDiscIsNotReadOnly)
-{
-    for (bool standardUser : {false, true}) {
-        const std::string what = standardUser ? "standard user" : "full rights";
-        CodecScene scene("codec_loads.dll", true);
-        SKIP_UNLESS_CLEAN_MACHINE();
-        ASSERT_TRUE(SetFileAttributesA(scene.disc.File("MYIR50_32.dll").c_str(), FILE_ATTRIBUTE_READONLY));
-        ASSERT_TRUE(scene.Start()) << what;
-        if (standardUser) {
-            ASSERT_TRUE(ActAsStandardUser(scene.menu)) << what;
-        }
-        ASSERT_TRUE(scene.Answer(IDYES, what));
-        scene.ExpectResult(16, what);
-        const DWORD attributes = GetFileAttributesA(scene.systemCodec.Path().c_str());
-        ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << what;
-        EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u) << what;
-        EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll"))) << what;
-    }
-}
-
-// The process the menu starts for the job does the job alone: the menu's
-// guard, which the waiting menu holds, does not stop it, and it opens no
-// window. Any other command line starts a menu as usual, which the guard
-// then ends.
-TEST(CodecFlow, JobArgumentInstallsBesideARunningMenu)
-{
-    CodecScene scene("codec_loads.dll", true);
-    SKIP_UNLESS_CLEAN_MACHINE();
-    ASSERT_TRUE(scene.Start());
-
-    for (const char* arguments : {"/InstallCodec now", "/installcodec", "InstallCodec"}) {
-        MenuProcess other;
-        ASSERT_TRUE(other.Start(scene.disc.Path(), "autorun.exe", arguments)) << arguments;
-        DWORD exitCode = 1;
-        EXPECT_TRUE(other.WaitForExit(10000, &exitCode)) << arguments;
-        EXPECT_EQ(exitCode, 0u) << arguments << ": not ended by the guard";
-        EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << arguments;
-    }
-    EXPECT_TRUE(scene.log.Starts().empty());
-
-    MenuProcess job;
-    ASSERT_TRUE(job.Start(scene.disc.Path(), "autorun.exe", " /InstallCodec "));
-    bool windowSeen = false;
-    WaitUntil([&] {
-        windowSeen = windowSeen || !job.TopLevelWindows(false).empty();
-        return !job.Running();
-    });
-    DWORD exitCode = 0;
-    ASSERT_TRUE(job.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(exitCode, 1u) << "the installer's result";
-    EXPECT_FALSE(windowSeen);
-    scene.ExpectRegistration("job");
-    EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll")));
-    EXPECT_EQ(scene.menu.TopLevelWindows(true).size(), 1u) << "the running menu is left alone";
-}
-
-// The job runs with full rights, and anyone may start the signed program so,
-// in a folder of their choosing: it takes the disc copy and the registration
-// program from beside its own file, never from the folder it was started in.
-TEST(CodecFlow, JobTakesItsFilesFromBesideItsOwnFile)
-{
-    CodecScene scene("codec_loads.dll", true);
-    SKIP_UNLESS_CLEAN_MACHINE();
-    TempFolder elsewhere;
-    ASSERT_TRUE(CopyFromBuild("codec_refuses.dll", elsewhere.File("MYIR50_32.dll")));
-    ASSERT_TRUE(CopyFromBuild("recorder.exe", elsewhere.File("RegSvr32.exe")));
-
-    MenuProcess job;
-    ASSERT_TRUE(job.StartIn(elsewhere.Path(), scene.disc.File("autorun.exe"), "/InstallCodec"))
-        << job.Describe();
-    DWORD exitCode = 0;
-    ASSERT_TRUE(job.WaitForExit(10000, &exitCode)) << job.Describe();
-    EXPECT_EQ(exitCode, 1u) << "the installer's result";
-    EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile("codec_loads.dll"))) << "not the disc's copy";
-    scene.ExpectRegistration("job started elsewhere");
-    const std::vector<StartRecord> starts = scene.log.Starts();
-    ASSERT_FALSE(starts.empty());
-    EXPECT_EQ(Lowercase(starts[0].path), Lowercase(scene.disc.File("RegSvr32.exe")));
-}
-
-// A job that is refused the system folder asks for full rights no more: no
-// second consent prompt, no second job. It registers as any attempt does and
-// ends with the result.
-TEST(CodecFlow, RefusedJobAsksForNothingMore)
-{
-    CodecScene scene("codec_loads.dll", true);
-    SKIP_UNLESS_CLEAN_MACHINE();
-    MenuProcess job;
-    ASSERT_TRUE(job.StartIn(scene.disc.Path(), scene.disc.File("autorun.exe"), "/InstallCodec",
-                            BuildFile("rights_hook.dll")))
-        << job.Describe();
-    DWORD exitCode = 0;
-    ASSERT_TRUE(job.WaitForExit(10000, &exitCode)) << job.Describe();
-    EXPECT_TRUE(scene.log.ShellCalls().empty()) << "asked for full rights again";
-    scene.ExpectRegistration("refused job");
-    EXPECT_EQ(exitCode, 1u) << "the registration's result";
-    EXPECT_FALSE(FileExists(scene.systemCodec.Path()));
 }
 
 // A registration program that Windows starts only with full rights starts
 // through the shell; the menu waits for it and goes on as usual.
 TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
 {
+    SKIP_UNLESS_CLEAN_MACHINE();
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "RegSvr32.exe");
     ScopedVariable writable("AUTORUN_HOOK_SYSTEM_FOLDER", "writable");
-    CodecScene scene("codec_loads.dll", true);
-    SKIP_UNLESS_CLEAN_MACHINE();
+    CodecScene scene;
     ASSERT_TRUE(scene.Start());
     ASSERT_TRUE(ActAsStandardUser(scene.menu));
-    ASSERT_TRUE(scene.Answer(IDYES, "elevated"));
-    scene.ExpectResult(16, "elevated");
-    ExpectOneStartWithFullRights(scene.log, ".\\RegSvr32.exe", "/s IR50_32.DLL", scene.disc.Path(),
-                                 "elevated");
+    ASSERT_TRUE(scene.Press(CommandInstallCodec));
+    ASSERT_TRUE(scene.Answer(IDS_CODEC_QUESTION, IDS_CODEC_CAPTION, YesNo, IDYES));
+    ASSERT_TRUE(scene.Answer(IDS_CODEC_INSTALLED, IDS_CODEC_CAPTION, OkOnly, IDOK));
+    ExpectOneStartWithFullRights(scene.log, ".\\RegSvr32.exe", "/s IR50_32.DLL", scene.disc.Path());
 
     const std::vector<StartRecord> starts = scene.log.Starts();
     ASSERT_EQ(starts.size(), 1u) << "registration runs once";
     EXPECT_EQ(starts[0].program, "RegSvr32.exe");
     ExpectStartedThroughTheShell(starts[0], "/s IR50_32.DLL");
     EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(scene.disc.Path()));
-    const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
-    EXPECT_NE(FindButton(buttons, InstallButton), nullptr);
-}
-
-// The outcome the user is told is the codec probe's after the install, not
-// the installer's own result.
-TEST(CodecFlow, OutcomeFollowsTheProbeAfterTheInstall)
-{
-    struct Case {
-        const char* name;
-        const char* discCopy;   // put on the disc as "MYIR50_32.dll"
-        const char* systemCopy; // already in the system folder as "IR50_32.DLL"
-        bool withRegistration;
-        const char* registrationExit;
-        int expectedText;
-        const char* expectedInSystemFolder; // stand-in whose bytes end up there, or none
-    } cases[] = {
-        {"codec that refuses to load", "codec_refuses.dll", nullptr, true, "0", 15, "codec_refuses.dll"},
-        {"unloadable codec already present is not overwritten", "codec_loads.dll", "codec_refuses.dll", true,
-         "0", 15, "codec_refuses.dll"},
-        {"registration fails but the codec loads", "codec_loads.dll", nullptr, true, "5", 16,
-         "codec_loads.dll"},
-        {"no registration program: copied all the same", "codec_loads.dll", nullptr, false, "0", 16,
-         "codec_loads.dll"},
-        {"no disc copy: nothing copied, registration still runs", nullptr, nullptr, true, "0", 15, nullptr},
-    };
-    for (const Case& c : cases) {
-        CodecScene scene(c.discCopy, c.withRegistration, c.registrationExit);
-        SKIP_UNLESS_CLEAN_MACHINE();
-        if (c.systemCopy) {
-            ASSERT_TRUE(CopyFromBuild(c.systemCopy, scene.systemCodec.Path())) << c.name;
-        }
-        ASSERT_TRUE(scene.Start()) << c.name;
-        const RECT codecRect = CodecButtonRect(scene.window);
-
-        ASSERT_TRUE(scene.Answer(IDYES, c.name));
-        scene.ExpectResult(c.expectedText, c.name);
-        if (c.withRegistration)
-            scene.ExpectRegistration(c.name);
-        else
-            EXPECT_TRUE(scene.log.Lines().empty()) << c.name;
-        if (c.expectedInSystemFolder)
-            EXPECT_EQ(ReadFileBytes(scene.systemCodec.Path()),
-                      ReadFileBytes(BuildFile(c.expectedInSystemFolder)))
-                << c.name;
-        else
-            EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << c.name;
-
-        const std::vector<ButtonInfo> buttons = VisibleButtons(scene.window);
-        ASSERT_EQ(buttons.size(), 2u) << c.name;
-        if (c.expectedText == 15) {
-            const ButtonInfo* codec = FindButton(buttons, CodecButton);
-            ASSERT_NE(codec, nullptr) << c.name << ": the codec button stays";
-            EXPECT_TRUE(EqualRect(&codec->rect, &codecRect)) << c.name;
-            // The user may try again: the question comes back.
-            ASSERT_TRUE(scene.Answer(IDNO, std::string(c.name) + ", second try")) << c.name;
-        } else {
-            EXPECT_NE(FindButton(buttons, InstallButton), nullptr) << c.name;
-        }
-    }
+    ASSERT_TRUE(Settle(scene.window));
+    EXPECT_NE(scene.Button(CommandInstall).handle, nullptr);
 }
 
 } // namespace

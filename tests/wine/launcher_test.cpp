@@ -4,8 +4,7 @@
 // every failed start gives -1 with nothing started. A program that Windows
 // starts only with full rights (the test build refuses it once, as Windows
 // does) starts through the shell.
-#include "menu_driver.h"
-#include "standins.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 
@@ -13,100 +12,83 @@
 
 namespace {
 
-// Makes a folder the current directory and restores the previous one.
-class ScopedCurrentDirectory {
+// A fresh folder that is the current directory while it lives.
+class CurrentFolder : public TempFolder {
   public:
-    explicit ScopedCurrentDirectory(const std::string& folder)
+    CurrentFolder()
     {
         GetCurrentDirectoryA(sizeof previous_, previous_);
-        SetCurrentDirectoryA(folder.c_str());
+        SetCurrentDirectoryA(Path().c_str());
     }
-    ~ScopedCurrentDirectory()
+    ~CurrentFolder()
     {
         SetCurrentDirectoryA(previous_);
     }
-    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
-    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
 
   private:
     char previous_[MAX_PATH] = "";
 };
 
+// A name with a folder or drive is used as given, the arguments joined after
+// it; the started program's exit code comes back.
 TEST(LaunchAndWait, ReturnsTheExitCode)
 {
-    struct Case {
+    const struct {
+        const char* name;     // of the program as given, or none for its full path
         const char* exitCode; // STANDIN_EXIT_prog.exe
         int expected;
     } cases[] = {
-        {"0", 0}, {"3", 3}, {"0xFFFFFFFF", -1}, // cannot be told from a failed start
+        {"prog.exe", "0", 0},
+        {"prog.exe", "3", 3},
+        {"prog.exe", "0xFFFFFFFF", -1}, // cannot be told from a failed start
+        {"sub\\prog.exe", "7", 7},
+        {"sub/prog.exe", "7", 7},
+        {nullptr, "7", 7},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         StandInLog log;
-        TempFolder folder;
-        ASSERT_TRUE(CopyFromBuild("recorder.exe", folder.File("prog.exe")));
+        CurrentFolder folder;
+        CreateDirectoryA(folder.File("sub").c_str(), nullptr);
+        ASSERT_TRUE(CopyFromBuild(Recorder, folder.File("prog.exe")));
+        ASSERT_TRUE(CopyFromBuild(Recorder, folder.File("sub\\prog.exe")));
+        const std::string name = c.name ? c.name : folder.File("sub\\prog.exe");
+        SCOPED_TRACE(name + " exiting with " + c.exitCode);
         ScopedVariable exitCode("STANDIN_EXIT_prog.exe", c.exitCode);
-        ScopedCurrentDirectory current(folder.Path());
-        const char* const arguments[] = {"prog.exe", "/s", "two words", nullptr};
+        const char* const arguments[] = {name.c_str(), "/s", "two words", nullptr};
 
-        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), c.expected) << "exit code " << c.exitCode;
+        EXPECT_EQ(LaunchAndWait(name.c_str(), arguments), c.expected);
         const std::vector<StartRecord> starts = log.Starts();
-        ASSERT_EQ(starts.size(), 1u) << "exit code " << c.exitCode;
-        EXPECT_EQ(starts[0].commandLine, "prog.exe /s two words") << "exit code " << c.exitCode;
-        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder.Path())) << "exit code " << c.exitCode;
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0].commandLine, name + " /s two words");
+        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder.Path()));
+        EXPECT_EQ(Lowercase(starts[0].path),
+                  Lowercase(folder.File(name == "prog.exe" ? name : "sub\\prog.exe")));
     }
-}
-
-TEST(LaunchAndWait, NamesWithAFolderOrDriveAreUsedAsGiven)
-{
-    StandInLog log;
-    TempFolder folder;
-    CreateDirectoryA(folder.File("sub").c_str(), nullptr);
-    ASSERT_TRUE(CopyFromBuild("recorder.exe", folder.File("sub\\prog.exe")));
-    ScopedVariable exitCode("STANDIN_EXIT_prog.exe", "7");
-    ScopedCurrentDirectory current(folder.Path());
-
-    const std::string names[] = {"sub\\prog.exe", "sub/prog.exe", folder.File("sub\\prog.exe")};
-    for (const std::string& name : names) {
-        const char* const arguments[] = {name.c_str(), nullptr};
-        EXPECT_EQ(LaunchAndWait(name.c_str(), arguments), 7) << name;
-    }
-    const std::vector<StartRecord> starts = log.Starts();
-    ASSERT_EQ(starts.size(), 3u);
-    for (size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(starts[i].commandLine, names[i]) << names[i];
 }
 
 TEST(LaunchAndWait, ProgramNeedingFullRightsStartsThroughTheShell)
 {
-    {
+    for (const bool startable : {true, false}) {
+        SCOPED_TRACE(startable ? "waited for, with its exit code" : "the shell cannot start it either");
         StandInLog log;
-        TempFolder folder;
-        ASSERT_TRUE(CopyFromBuild("recorder.exe", folder.File("prog.exe")));
+        CurrentFolder folder;
+        if (startable)
+            ASSERT_TRUE(CopyFromBuild(Recorder, folder.File("prog.exe")));
+        else
+            WriteFileBytes(folder.File("prog.exe"), "MZ");
         ScopedVariable exitCode("STANDIN_EXIT_prog.exe", "3");
         ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "prog.exe");
-        ScopedCurrentDirectory current(folder.Path());
         const char* const arguments[] = {"prog.exe", "/s", "two words", nullptr};
 
-        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), 3) << "waited for, with its exit code";
+        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), startable ? 3 : -1);
+        EXPECT_EQ(EnvironmentVariable("AUTORUN_SEAM_ELEVATION_REQUIRED"), "") << "the refusal did not happen";
         const std::vector<StartRecord> starts = log.Starts();
-        ASSERT_EQ(starts.size(), 1u);
+        ASSERT_EQ(starts.size(), startable ? 1u : 0u);
+        EXPECT_EQ(log.Lines().size(), starts.size());
+        if (!startable) continue;
         EXPECT_EQ(starts[0].program, "prog.exe");
         ExpectStartedThroughTheShell(starts[0], "/s two words");
         EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder.Path()));
-    }
-    {
-        StandInLog log;
-        TempFolder folder;
-        WriteFileBytes(folder.File("prog.exe"), "MZ");
-        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "prog.exe");
-        ScopedCurrentDirectory current(folder.Path());
-        const char* const arguments[] = {"prog.exe", nullptr};
-
-        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), -1) << "the shell cannot start it either";
-        EXPECT_TRUE(log.Lines().empty());
-        char left[8];
-        EXPECT_EQ(GetEnvironmentVariableA("AUTORUN_SEAM_ELEVATION_REQUIRED", left, sizeof left), 0u)
-            << "the refusal did not happen";
     }
 }
 
@@ -119,11 +101,11 @@ TEST(LaunchAndWait, FailedStartsGiveMinusOne)
         {"absent", [](const TempFolder&, const TempFolder&) {}},
         {"only on the search path",
          [](const TempFolder&, const TempFolder& elsewhere) {
-             CopyFromBuild("recorder.exe", elsewhere.File("prog.exe"));
+             CopyFromBuild(Recorder, elsewhere.File("prog.exe"));
          }},
         {"only beside the program that launches",
          [](const TempFolder&, const TempFolder&) {
-             CopyFromBuild("recorder.exe", TestProgramFolder() + "\\prog.exe");
+             CopyFromBuild(Recorder, TestProgramFolder() + "\\prog.exe");
          }},
         {"a folder of that name",
          [](const TempFolder& current, const TempFolder&) {
@@ -133,18 +115,16 @@ TEST(LaunchAndWait, FailedStartsGiveMinusOne)
                              const TempFolder&) { WriteFileBytes(current.File("prog.exe"), "text"); }},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         StandInLog log;
-        TempFolder current, elsewhere;
-        char path[32768] = "";
-        GetEnvironmentVariableA("PATH", path, sizeof path);
-        ScopedVariable searchPath("PATH", (elsewhere.Path() + ";" + path).c_str());
+        CurrentFolder current;
+        SearchPathFolder elsewhere;
         c.arrange(current, elsewhere);
-        ScopedCurrentDirectory inCurrent(current.Path());
 
         const char* const arguments[] = {"prog.exe", nullptr};
-        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), -1) << c.name;
+        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), -1);
         DeleteFileA((TestProgramFolder() + "\\prog.exe").c_str());
-        EXPECT_TRUE(log.Lines().empty()) << c.name << ": something started";
+        EXPECT_TRUE(log.Lines().empty()) << "something started";
     }
 }
 

@@ -3,7 +3,7 @@
 #include "machine_state.h"
 
 #include "menu_driver.h"
-#include "standins.h"
+#include "scene.h"
 
 std::string CodecFileFound()
 {

@@ -76,22 +76,17 @@ std::string TestProgramFolder()
     return folder.substr(0, folder.find_last_of('\\'));
 }
 
-std::string BuildFolder()
+std::string EnvironmentVariable(const char* name)
 {
-    char folder[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("AUTORUN_TEST_BUILD", folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return TestProgramFolder();
-    std::string path(folder, length);
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
+    std::vector<char> value(32768);
+    const DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+    return length < value.size() ? std::string(value.data(), length) : "";
 }
 
-std::string BitmapSuitesFolder()
+std::string BuildFolder()
 {
-    char folder[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("AUTORUN_BMP_TESTDATA", folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return "";
-    std::string path(folder, length);
+    std::string path = EnvironmentVariable("AUTORUN_TEST_BUILD");
+    if (path.empty()) return TestProgramFolder();
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
@@ -107,19 +102,6 @@ bool ProgramUnderTestIs32Bit()
         return *reinterpret_cast<const uint16_t*>(program.data() + peHeader + 4) == IMAGE_FILE_MACHINE_I386;
     }();
     return is32Bit;
-}
-
-std::string ReadFileBytes(const std::string& path)
-{
-    std::string bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    char buffer[4096];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, count);
-    fclose(file);
-    return bytes;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
@@ -207,8 +189,8 @@ class EndTheTestsProcesses : public ::testing::EmptyTestEventListener {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job = {};
         const bool gone = WaitUntil(
             [&] {
-                return QueryInformationJobObject(MenuJob(), JobObjectBasicAccountingInformation, &job, sizeof job,
-                                                 nullptr) &&
+                return QueryInformationJobObject(MenuJob(), JobObjectBasicAccountingInformation, &job,
+                                                 sizeof job, nullptr) &&
                        job.ActiveProcesses == 0;
             },
             60000);
@@ -230,19 +212,42 @@ bool MenuProcess::Start(const std::string& folder, const std::string& program, c
     return StartIn(folder, folder + "\\" + program, arguments);
 }
 
+DWORD StartRetryingWineFailure(const std::string& program, const std::function<DWORD()>& start)
+{
+    const DWORD error = start();
+    if (error != ERROR_INTERNAL_ERROR) return error;
+    printf("%s not started, error %lu, which Wine gives when it fails to set the process up: "
+           "starting it once more\n",
+           program.c_str(), static_cast<unsigned long>(error));
+    fflush(stdout);
+    return start();
+}
+
+namespace {
+
+// CreateProcessA, retried once where Wine fails to set the process up.
+DWORD StartProcess(const std::string& path, std::string commandLine, const char* directory, DWORD flags,
+                   PROCESS_INFORMATION* process)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return StartRetryingWineFailure(path.substr(path.find_last_of('\\') + 1), [&] {
+        return CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr,
+                              directory, &startup, process)
+                   ? 0
+                   : GetLastError();
+    });
+}
+
+} // namespace
+
 bool MenuProcess::StartIn(const std::string& directory, const std::string& path, const std::string& arguments,
                           const std::string& library)
 {
-    std::string commandLine = "\"" + path + "\"";
-    if (!arguments.empty()) commandLine += " " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     program_ = path.substr(path.find_last_of('\\') + 1);
-    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        directory.c_str(), &startup, &info_)) {
-        startError_ = GetLastError();
-        return false;
-    }
+    startError_ = StartProcess(path, "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments),
+                               directory.c_str(), CREATE_SUSPENDED, &info_);
+    if (startError_) return false;
     AssignProcessToJobObject(MenuJob(), info_.hProcess);
     // The library's thread runs first and sets the process up; the program's
     // own thread starts once the library has loaded.
@@ -258,13 +263,10 @@ bool MenuProcess::StartIn(const std::string& directory, const std::string& path,
 bool MenuProcess::Inject(const std::string& library) const
 {
     const std::string injector = BuildFolder() + "\\inject.exe";
-    std::string commandLine =
-        "\"" + injector + "\" " + std::to_string(info_.dwProcessId) + " \"" + library + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(injector.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (StartProcess(injector,
+                     "\"" + injector + "\" " + std::to_string(info_.dwProcessId) + " \"" + library + "\"",
+                     nullptr, 0, &process))
         return false;
     DWORD exitCode = 1;
     if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
@@ -385,13 +387,6 @@ std::string ClassName(HWND window)
     return name;
 }
 
-RECT ClientRectOf(HWND window)
-{
-    RECT rect = {};
-    GetClientRect(window, &rect);
-    return rect;
-}
-
 void Click(HWND button)
 {
     PostMessageA(button, BM_CLICK, 0, 0);
@@ -447,7 +442,7 @@ void InstallRecords::RemoveAll()
     RegCloseKey(software);
 }
 
-void InstallRecords::CreateKey(const std::string& keyPath) const
+void InstallRecords::SetRawPath(const std::string& keyPath, const std::string* bytes, DWORD type) const
 {
     ASSERT_FALSE(foreign_) << "an install record was already there: the test must be skipped";
     HKEY key;
@@ -455,24 +450,16 @@ void InstallRecords::CreateKey(const std::string& keyPath) const
                               nullptr, &key, nullptr),
               ERROR_SUCCESS)
         << keyPath;
-    RegCloseKey(key);
-}
-
-void InstallRecords::SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type) const
-{
-    ASSERT_FALSE(foreign_) << "an install record was already there: the test must be skipped";
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << keyPath;
-    EXPECT_EQ(RegSetValueExA(key, "Path", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
+    if (bytes) {
+        EXPECT_EQ(RegSetValueExA(key, "Path", 0, type, reinterpret_cast<const BYTE*>(bytes->data()),
+                                 static_cast<DWORD>(bytes->size())),
+                  ERROR_SUCCESS);
+    }
     RegCloseKey(key);
 }
 
 void InstallRecords::SetPath(const std::string& keyPath, const std::string& value) const
 {
-    SetRawPath(keyPath, std::string(value.c_str(), value.size() + 1));
+    const std::string terminated(value.c_str(), value.size() + 1);
+    SetRawPath(keyPath, &terminated);
 }

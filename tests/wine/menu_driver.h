@@ -6,24 +6,31 @@
 
 #include <windows.h>
 
+#include "tests/kit/file_bytes.h"
+
+#include <functional>
 #include <string>
 #include <vector>
 
+// A variable of this process's environment, or "" when it is not set.
+std::string EnvironmentVariable(const char* name);
 // Folder of the build under test, holding autorun.exe and the stand-ins:
 // the test program's own (x86_64) build unless AUTORUN_TEST_BUILD names
 // another, the shipping i686 build's.
 std::string BuildFolder();
 // The test program's own folder.
 std::string TestProgramFolder();
-// The folder holding the public bitmap test suites, from AUTORUN_BMP_TESTDATA
-// (never a path built in), or "" when that is not set.
-std::string BitmapSuitesFolder();
 // Whether the program under test is a 32-bit one: it then reads the 32-bit
 // registry view and sees the 32-bit system folder.
 bool ProgramUnderTestIs32Bit();
-std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+
+// Runs `start`, which starts `program` and gives 0 or the start's error.
+// Wine sometimes fails to set a new process up (ERROR_INTERNAL_ERROR, 1359)
+// before the program's own code runs; such a start is tried once more, and
+// the output says so. Any other error, and a second failure, is returned.
+DWORD StartRetryingWineFailure(const std::string& program, const std::function<DWORD()>& start);
 
 // A fresh folder under the temporary directory, removed with its contents
 // when the object goes.
@@ -82,10 +89,6 @@ class MenuProcess {
     // Loads a library of the build under test into the running program
     // (with the build's inject.exe); whether it loaded.
     bool Inject(const std::string& library) const;
-    DWORD ProcessId() const
-    {
-        return info_.dwProcessId;
-    }
     HANDLE Process() const
     {
         return info_.hProcess;
@@ -117,7 +120,6 @@ const ButtonInfo* FindButton(std::vector<ButtonInfo>&& buttons, int id) = delete
 std::vector<ButtonInfo> VisibleButtons(HWND window);
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
-RECT ClientRectOf(HWND window);
 
 // Clicks a button without needing focus; PostMessage, because the target may
 // sit in a modal loop.
@@ -151,8 +153,8 @@ class InstallRecords {
     InstallRecords(const InstallRecords&) = delete;
     InstallRecords& operator=(const InstallRecords&) = delete;
     void SetPath(const std::string& keyPath, const std::string& value) const;
-    void SetRawPath(const std::string& keyPath, const std::string& bytes, DWORD type = REG_SZ) const;
-    void CreateKey(const std::string& keyPath) const;
+    // A value of any type and bytes; without bytes, the key alone.
+    void SetRawPath(const std::string& keyPath, const std::string* bytes, DWORD type = REG_SZ) const;
     // Whether "SOFTWARE\KORU Media" exists in the view of the program under test.
     static bool Present();
 

@@ -1,8 +1,7 @@
 // The splash picture as the user sees it: "autorun.bmp" from the disc folder
 // fills the client area, unscaled at its origin, under the buttons; without
 // the file, or with any broken one, the same menu stands on black.
-#include "menu_driver.h"
-#include "standins.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +9,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 namespace {
-
-void Put16(std::string& bytes, uint16_t value)
-{
-    bytes.push_back(static_cast<char>(value & 0xFF));
-    bytes.push_back(static_cast<char>(value >> 8));
-}
-
-void Put32(std::string& bytes, uint32_t value)
-{
-    Put16(bytes, static_cast<uint16_t>(value & 0xFFFF));
-    Put16(bytes, static_cast<uint16_t>(value >> 16));
-}
 
 // An 8-bit picture in four quadrants: red, green (top), blue, white
 // (bottom), with a 16-entry palette; 480 by 360 unless asked for another
@@ -32,49 +20,41 @@ const COLORREF Quadrants[4] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), R
 
 std::string QuadrantPicture(int width = 480, int height = 360, bool runLength = false)
 {
-    const int paletteSize = 16;
     std::string bits;
     for (int row = height - 1; row >= 0; --row) { // bottom-up
         const int top = row < height / 2 ? 0 : 2;
-        if (!runLength) {
-            for (int column = 0; column < width; ++column)
-                bits.push_back(static_cast<char>(top + (column < width / 2 ? 0 : 1)));
-            bits.append((4 - width % 4) % 4, '\0');
-            continue;
-        }
-        for (int column = 0; column < width;) {
+        for (int column = 0; column < width && !runLength; ++column)
+            bits.push_back(static_cast<char>(top + (column < width / 2 ? 0 : 1)));
+        bits.append(runLength ? 0 : (4 - width % 4) % 4, '\0');
+        for (int column = 0; column < width && runLength;) {
             const int half = column < width / 2 ? 0 : 1;
-            const int end = half ? width : width / 2;
-            const int run = end - column < 255 ? end - column : 255;
+            const int run = std::min((half ? width : width / 2) - column, 255);
             bits.push_back(static_cast<char>(run));
             bits.push_back(static_cast<char>(top + half));
             column += run;
         }
-        bits.append(row ? std::string(2, '\0') : std::string("\0\1", 2)); // line end, bitmap end
+        if (runLength)
+            bits.append(row ? std::string(2, '\0') : std::string("\0\1", 2)); // line end, bitmap end
     }
-    std::string bytes = "BM";
-    Put32(bytes, static_cast<uint32_t>(14 + 40 + 4 * paletteSize + bits.size()));
-    Put32(bytes, 0);
-    Put32(bytes, 14 + 40 + 4 * paletteSize);
-    Put32(bytes, 40);
-    Put32(bytes, width);
-    Put32(bytes, height);
-    Put16(bytes, 1);
-    Put16(bytes, 8);
-    Put32(bytes, runLength ? BI_RLE8 : BI_RGB);
-    Put32(bytes, runLength ? static_cast<uint32_t>(bits.size()) : 0);
-    Put32(bytes, 2835);
-    Put32(bytes, 2835);
-    Put32(bytes, paletteSize);
-    Put32(bytes, 0);
-    for (int i = 0; i < paletteSize; ++i) {
-        const COLORREF colour = i < 4 ? Quadrants[i] : RGB(0, 0, 0);
-        bytes.push_back(static_cast<char>(GetBValue(colour)));
-        bytes.push_back(static_cast<char>(GetGValue(colour)));
-        bytes.push_back(static_cast<char>(GetRValue(colour)));
-        bytes.push_back(0);
-    }
-    return bytes + bits;
+    RGBQUAD palette[16] = {};
+    for (int i = 0; i < 4; ++i)
+        palette[i] = {GetBValue(Quadrants[i]), GetGValue(Quadrants[i]), GetRValue(Quadrants[i]), 0};
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + sizeof palette;
+    const BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(offset + bits.size()), 0, 0, offset};
+    const BITMAPINFOHEADER info = {sizeof info,
+                                   width,
+                                   height,
+                                   1,
+                                   8,
+                                   static_cast<DWORD>(runLength ? BI_RLE8 : BI_RGB),
+                                   static_cast<DWORD>(runLength ? bits.size() : 0),
+                                   2835,
+                                   2835,
+                                   16,
+                                   0};
+    return std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+           std::string(reinterpret_cast<const char*>(&info), sizeof info) +
+           std::string(reinterpret_cast<const char*>(palette), sizeof palette) + bits;
 }
 
 COLORREF ScreenPixel(POINT point)
@@ -93,7 +73,7 @@ COLORREF ScreenPixel(POINT point)
 COLORREF ClientPixel(HWND window, int x, int y)
 {
     const std::vector<ButtonInfo> buttons = VisibleButtons(window);
-    const ButtonInfo* exitButton = FindButton(buttons, 1);
+    const ButtonInfo* exitButton = FindButton(buttons, CommandExit);
     if (exitButton) {
         POINT face = {exitButton->rect.left + 6, (exitButton->rect.top + exitButton->rect.bottom) / 2};
         ClientToScreen(window, &face);
@@ -104,21 +84,15 @@ COLORREF ClientPixel(HWND window, int x, int y)
     return ScreenPixel(point);
 }
 
-struct MenuOnDisc {
-    DiscFolder disc;
-    MenuProcess process;
-    HWND window = nullptr;
-
-    // `planted` files of the build go on the disc beside the menu: pairs of
-    // the build's name and the disc's.
-    explicit MenuOnDisc(const std::string* picture,
-                        const std::vector<std::pair<std::string, std::string>>& planted = {})
+// A scene whose disc holds `picture` as "autorun.bmp", or no picture.
+struct SplashScene : Scene {
+    explicit SplashScene(const std::string* picture)
     {
-        disc.AddFromBuild("codec_loads.dll", "IR50_32.DLL");
-        for (const auto& [buildName, discName] : planted)
-            disc.AddFromBuild(buildName, discName);
         if (picture) WriteFileBytes(disc.File("autorun.bmp"), *picture);
-        if (process.Start(disc.Path())) window = process.WaitForMainWindow(60000);
+    }
+    bool Start()
+    {
+        return Scene::Start(60000);
     }
 };
 
@@ -132,40 +106,6 @@ const Probe QuadrantProbes[] = {
     {0, 180, Quadrants[2]},   {40, 359, Quadrants[2]},  {479, 180, Quadrants[3]}, {440, 359, Quadrants[3]},
     {100, 100, Quadrants[0]}, {400, 300, Quadrants[3]},
 };
-
-TEST(Splash, PictureFillsTheClientAreaUnderTheButtons)
-{
-    const std::string picture = QuadrantPicture();
-    MenuOnDisc menu(&picture);
-    ASSERT_NE(menu.window, nullptr);
-    for (const Probe& probe : QuadrantProbes)
-        EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), probe.expected)
-            << "at " << probe.x << "," << probe.y;
-    EXPECT_EQ(VisibleButtons(menu.window).size(), 2u);
-}
-
-TEST(Splash, MissingOrBrokenPictureLeavesTheMenuOnBlack)
-{
-    std::string truncated = QuadrantPicture();
-    truncated.resize(30); // inside the info header
-    std::string hugeHeader = QuadrantPicture();
-    hugeHeader[16] = '\x7F'; // biSize of some 8 MB, far more than the file holds
-    const struct {
-        const char* name;
-        const std::string* picture;
-    } cases[] = {
-        {"no file", nullptr}, {"cut in the header", &truncated}, {"header past the end", &hugeHeader}};
-
-    for (const auto& c : cases) {
-        MenuOnDisc menu(c.picture);
-        ASSERT_NE(menu.window, nullptr) << c.name;
-        for (const Probe& probe : QuadrantProbes)
-            EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), RGB(0, 0, 0))
-                << c.name << " at " << probe.x << "," << probe.y;
-        EXPECT_EQ(VisibleButtons(menu.window).size(), 2u) << c.name;
-        EXPECT_TRUE(menu.process.Running()) << c.name;
-    }
-}
 
 // Windows takes a library that is not on its list of known libraries from the
 // program's folder first. Wine takes its own copy instead, unless told
@@ -218,34 +158,55 @@ class PreferLibraryInProgramFolder {
     bool ours_ = false;
 };
 
-// A library of Video for Windows' name beside a copy of the menu (a disc
-// unpacked into a Downloads folder) is not loaded: the menu starts and draws
-// as ever.
-TEST(Splash, LibraryPlantedBesideTheMenuIsNotLoaded)
+// Every probe shows the quadrant's colour, or `colour` where one is given.
+void ExpectPicture(HWND window, const COLORREF* colour = nullptr)
 {
-    PreferLibraryInProgramFolder preferProgramFolder("msvfw32");
-    ASSERT_TRUE(preferProgramFolder.Ready()) << "a library override for autorun.exe is already set";
-    const std::string picture = QuadrantPicture();
-    MenuOnDisc menu(&picture, {{"empty_library.dll", "MSVFW32.DLL"}});
-    ASSERT_NE(menu.window, nullptr) << menu.process.Describe();
     for (const Probe& probe : QuadrantProbes)
-        EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), probe.expected)
+        EXPECT_EQ(ClientPixel(window, probe.x, probe.y), colour ? *colour : probe.expected)
             << "at " << probe.x << "," << probe.y;
-    EXPECT_EQ(VisibleButtons(menu.window).size(), 2u);
+    EXPECT_EQ(VisibleButtons(window).size(), 2u);
 }
 
-// A picture larger than the window shows its top-left corner, the top rows
-// and left columns of the picture, however its pixels are stored.
-TEST(Splash, LargePictureShowsItsTopLeftCorner)
+// The picture fills the client area unscaled at its origin; a larger one
+// shows its top-left corner, however its pixels are stored; without the file,
+// or with a broken one, the menu stands on black. A library of Video for
+// Windows' name beside a copy of the menu (a disc unpacked into a Downloads
+// folder) is not loaded.
+TEST(Splash, WhatTheMenuDraws)
 {
-    for (const bool runLength : {false, true}) {
-        const std::string what = runLength ? "run-length coded" : "uncompressed";
-        const std::string picture = QuadrantPicture(1000, 800, runLength);
-        MenuOnDisc menu(&picture);
-        ASSERT_NE(menu.window, nullptr) << what << ": " << menu.process.Describe();
-        for (const Probe& probe : QuadrantProbes)
-            EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), Quadrants[0])
-                << what << " at " << probe.x << "," << probe.y;
+    std::string truncated = QuadrantPicture();
+    truncated.resize(30); // inside the info header
+    std::string hugeHeader = QuadrantPicture();
+    hugeHeader[16] = '\x7F'; // biSize of some 8 MB, far more than the file holds
+    const std::string picture = QuadrantPicture(), large = QuadrantPicture(1000, 800),
+                      largeRunLength = QuadrantPicture(1000, 800, true);
+    const COLORREF black = RGB(0, 0, 0);
+    const struct {
+        const char* name;
+        const std::string* picture;
+        const COLORREF* colour; // everywhere, or the quadrants'
+        bool plantedLibrary;
+    } cases[] = {
+        {"480 by 360", &picture, nullptr, false},
+        {"no file", nullptr, &black, false},
+        {"cut in the header", &truncated, &black, false},
+        {"header past the end", &hugeHeader, &black, false},
+        {"1000 by 800, uncompressed", &large, &Quadrants[0], false},
+        {"1000 by 800, run-length coded", &largeRunLength, &Quadrants[0], false},
+        {"MSVFW32.DLL planted beside the menu", &picture, nullptr, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<PreferLibraryInProgramFolder> preferProgramFolder;
+        if (c.plantedLibrary) {
+            preferProgramFolder.emplace("msvfw32");
+            ASSERT_TRUE(preferProgramFolder->Ready()) << "a library override for autorun.exe is already set";
+        }
+        SplashScene scene(c.picture);
+        if (c.plantedLibrary) scene.disc.AddFromBuild("empty_library.dll", "MSVFW32.DLL");
+        ASSERT_TRUE(scene.Start());
+        ExpectPicture(scene.window, c.colour);
+        EXPECT_TRUE(scene.menu.Running());
     }
 }
 
@@ -273,9 +234,9 @@ TEST(Splash, PictureThatClaimsMorePixelsThanItHolds)
     const std::string normal = QuadrantPicture();
     SIZE_T normalPeak = 0;
     {
-        MenuOnDisc menu(&normal);
-        ASSERT_NE(menu.window, nullptr) << menu.process.Describe();
-        normalPeak = PeakMemory(menu.process);
+        SplashScene scene(&normal);
+        ASSERT_TRUE(scene.Start());
+        normalPeak = PeakMemory(scene.menu);
         ASSERT_GT(normalPeak, 0u) << "the menu's memory cannot be read";
     }
     const size_t width = 18, height = 22, sizeImage = 34, headerSize = 14; // offsets in the file
@@ -296,16 +257,15 @@ TEST(Splash, PictureThatClaimsMorePixelsThanItHolds)
         {"a header stating 2 GiB", WithField(normal, headerSize, 0x7F000000), false},
     };
     for (const auto& c : cases) {
-        MenuOnDisc menu(&c.picture);
-        ASSERT_NE(menu.window, nullptr) << c.name << ": " << menu.process.Describe();
+        SCOPED_TRACE(c.name);
+        SplashScene scene(&c.picture);
+        ASSERT_TRUE(scene.Start());
         const SIZE_T bound = normalPeak + (32u << 20) + c.picture.size();
-        EXPECT_LE(PeakMemory(menu.process), bound) << c.name << ": a normal start holds " << normalPeak;
-        if (c.drawn) {
-            for (const Probe& probe : QuadrantProbes)
-                EXPECT_EQ(ClientPixel(menu.window, probe.x, probe.y), probe.expected)
-                    << c.name << " at " << probe.x << "," << probe.y;
-        }
-        EXPECT_EQ(VisibleButtons(menu.window).size(), 2u) << c.name;
+        EXPECT_LE(PeakMemory(scene.menu), bound) << "a normal start holds " << normalPeak;
+        if (c.drawn)
+            ExpectPicture(scene.window);
+        else
+            EXPECT_EQ(VisibleButtons(scene.window).size(), 2u);
     }
 }
 
@@ -330,25 +290,25 @@ void CollectBitmaps(const std::string& folder, std::vector<std::string>* files)
 
 TEST(Splash, MenuSurvivesEveryTestSuiteBitmap)
 {
-    const std::string suites = BitmapSuitesFolder();
+    const std::string suites = EnvironmentVariable("AUTORUN_BMP_TESTDATA");
     ASSERT_FALSE(suites.empty()) << "AUTORUN_BMP_TESTDATA does not name the bitmap test suites' folder";
     std::vector<std::string> files;
     CollectBitmaps(suites, &files);
     ASSERT_GT(files.size(), 100u) << "the bitmap test suites are missing at " << suites;
 
     for (const std::string& file : files) {
+        SCOPED_TRACE(file);
         const std::string picture = ReadFileBytes(file);
-        MenuOnDisc menu(&picture);
-        ASSERT_NE(menu.window, nullptr) << file << ": " << menu.process.Describe();
-        RedrawWindow(menu.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
-        SendMessageTimeoutA(menu.window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, nullptr);
-        ASSERT_TRUE(menu.process.Running()) << file << ": " << menu.process.Describe();
-        const std::vector<ButtonInfo> buttons = VisibleButtons(menu.window);
-        ASSERT_EQ(buttons.size(), 2u) << file;
-        Click(FindButton(buttons, 1)->handle);
+        SplashScene scene(&picture);
+        ASSERT_TRUE(scene.Start());
+        RedrawWindow(scene.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+        Settle(scene.window);
+        ASSERT_TRUE(scene.menu.Running()) << scene.menu.Describe();
+        ASSERT_EQ(VisibleButtons(scene.window).size(), 2u);
+        ASSERT_TRUE(scene.Press(CommandExit));
         DWORD exitCode = 1;
-        ASSERT_TRUE(menu.process.WaitForExit(10000, &exitCode)) << file << ": " << menu.process.Describe();
-        EXPECT_EQ(exitCode, 0u) << file;
+        ASSERT_TRUE(scene.menu.WaitForExit(10000, &exitCode)) << scene.menu.Describe();
+        EXPECT_EQ(exitCode, 0u);
     }
 }
 

@@ -1,31 +1,16 @@
 // Start-up guards: the menu never runs beside the running game or a second
 // menu, ends silently with exit code 0 when it must not run, and treats an
 // abandoned mutex as free.
-#include "menu_driver.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
-// Holds a named mutex, owned by a thread of this test, as the running game or
-// menu would.
-class HeldMutex {
-  public:
-    explicit HeldMutex(const char* name) : mutex_(CreateMutexA(nullptr, TRUE, name)) {}
-    ~HeldMutex()
-    {
-        CloseHandle(mutex_);
-    }
-    HeldMutex(const HeldMutex&) = delete;
-    HeldMutex& operator=(const HeldMutex&) = delete;
-    HANDLE Handle() const
-    {
-        return mutex_;
-    }
-
-  private:
-    HANDLE mutex_;
-};
+// A handle closed when it goes.
+using Handle = std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)>;
 
 DWORD WINAPI TakeAndAbandon(LPVOID name)
 {
@@ -47,8 +32,9 @@ HANDLE AbandonMutex(const char* name)
 TEST(StartupGuards, RunningGameEndsTheMenuSilently)
 {
     DiscFolder disc;
-    HeldMutex game("ZantoriaGameMutex");
-    ASSERT_NE(game.Handle(), nullptr);
+    // Held by a thread of this test, as by the running game.
+    const Handle game(CreateMutexA(nullptr, TRUE, "ZantoriaGameMutex"), CloseHandle);
+    ASSERT_NE(game, nullptr);
     // Watch the menu's own mutex: a menu that took it and ended would leave it abandoned.
     HANDLE menuMutex = CreateMutexA(nullptr, FALSE, "ZantoriaAutorunMutex");
 
@@ -65,39 +51,36 @@ TEST(StartupGuards, RunningGameEndsTheMenuSilently)
 
 TEST(StartupGuards, SecondMenuEndsAndLeavesTheFirstAlone)
 {
-    DiscFolder disc;
-    MenuProcess first;
-    ASSERT_TRUE(first.Start(disc.Path()));
-    HWND window = first.WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
+    Scene first;
+    ASSERT_TRUE(first.Start());
+    const HWND window = first.window;
     RECT before;
     GetWindowRect(window, &before);
     const std::string titleBefore = WindowText(window);
     const LONG styleBefore = GetWindowLongA(window, GWL_STYLE);
 
     MenuProcess second;
-    ASSERT_TRUE(second.Start(disc.Path()));
+    ASSERT_TRUE(second.Start(first.disc.Path()));
     DWORD exitCode = 1;
     ASSERT_TRUE(second.WaitForExit(10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
 
-    ASSERT_TRUE(first.Running());
+    ASSERT_TRUE(first.menu.Running());
     RECT after;
     GetWindowRect(window, &after);
     EXPECT_TRUE(EqualRect(&before, &after));
     EXPECT_EQ(WindowText(window), titleBefore);
     EXPECT_EQ(GetWindowLongA(window, GWL_STYLE), styleBefore);
-    EXPECT_EQ(first.TopLevelWindows(true).size(), 1u) << "the first menu opened another window";
+    EXPECT_EQ(first.menu.TopLevelWindows(true).size(), 1u) << "the first menu opened another window";
 }
 
 TEST(StartupGuards, AbandonedMutexesCountAsFree)
 {
     for (const char* name : {"ZantoriaGameMutex", "ZantoriaAutorunMutex"}) {
+        SCOPED_TRACE(name);
         HANDLE keepAlive = AbandonMutex(name);
-        DiscFolder disc;
-        MenuProcess menu;
-        ASSERT_TRUE(menu.Start(disc.Path()));
-        EXPECT_NE(menu.WaitForMainWindow(), nullptr) << name;
+        Scene scene;
+        EXPECT_TRUE(scene.Start());
         CloseHandle(keepAlive);
     }
 }
