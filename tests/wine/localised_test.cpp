@@ -5,11 +5,7 @@
 // loaded as the menu loads it: the variant's texts themselves are checked in
 // tests/shipping/test_program_file.py.
 #include "languages.h"
-#include "machine_state.h"
-#include "menu_driver.h"
-#include "resource_ids.h"
-#include "shell/button_panel.h"
-#include "standins.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 
@@ -57,28 +53,13 @@ TEST_P(Menu, TitleButtonsAndCodecQuestion)
                      << ": a run tests only the language it was started in (on Windows, the user's own)";
     SKIP_UNLESS_CLEAN_MACHINE();
 
-    DiscFolder disc; // no codec anywhere: the menu offers to install it
-    MenuProcess menu;
-    ASSERT_TRUE(menu.Start(disc.Path()));
-    HWND window = menu.WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(WindowText(window), CatalogueText(IDS_TITLE_INSTALL));
-
-    const std::vector<ButtonInfo> buttons = ListButtons(window);
-    const ButtonInfo* exitButton = FindButton(buttons, CommandExit);
-    const ButtonInfo* codecButton = FindButton(buttons, CommandInstallCodec);
-    ASSERT_NE(exitButton, nullptr);
-    ASSERT_NE(codecButton, nullptr);
-    EXPECT_EQ(exitButton->text, CatalogueText(IDS_EXIT));
-    EXPECT_EQ(codecButton->text, CatalogueText(IDS_INSTALL_CODEC));
-
-    Click(codecButton->handle);
-    HWND question = menu.WaitForDialog();
-    ASSERT_NE(question, nullptr);
-    EXPECT_EQ(WindowText(question), CatalogueText(IDS_CODEC_CAPTION));
-    EXPECT_EQ(MessageBoxText(question), CatalogueText(IDS_CODEC_QUESTION));
-    PressDialogButton(question, IDNO);
-    EXPECT_TRUE(WaitForWindowGone(question));
+    Scene scene(NoCodec); // the menu offers to install the codec
+    ASSERT_TRUE(scene.Start());
+    EXPECT_EQ(WindowText(scene.window), Text(IDS_TITLE_INSTALL));
+    EXPECT_EQ(scene.Button(CommandExit).text, Text(IDS_EXIT));
+    EXPECT_EQ(scene.Button(CommandInstallCodec).text, Text(IDS_INSTALL_CODEC));
+    ASSERT_TRUE(scene.Press(CommandInstallCodec));
+    scene.Answer(IDS_CODEC_QUESTION, IDS_CODEC_CAPTION, YesNo, IDNO);
 }
 
 INSTANTIATE_TEST_SUITE_P(Localised, Menu, testing::ValuesIn(Variants()),

@@ -227,10 +227,14 @@ namespace {
 
 // CreateProcessA, retried once where Wine fails to set the process up.
 DWORD StartProcess(const std::string& path, std::string commandLine, const char* directory, DWORD flags,
-                   PROCESS_INFORMATION* process)
+                   PROCESS_INFORMATION* process, int showCommand = NoShowCommand)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    if (showCommand != NoShowCommand) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showCommand);
+    }
     return StartRetryingWineFailure(path.substr(path.find_last_of('\\') + 1), [&] {
         return CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, flags, nullptr,
                               directory, &startup, process)
@@ -242,11 +246,11 @@ DWORD StartProcess(const std::string& path, std::string commandLine, const char*
 } // namespace
 
 bool MenuProcess::StartIn(const std::string& directory, const std::string& path, const std::string& arguments,
-                          const std::string& library)
+                          const std::string& library, int showCommand)
 {
     program_ = path.substr(path.find_last_of('\\') + 1);
     startError_ = StartProcess(path, "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments),
-                               directory.c_str(), CREATE_SUSPENDED, &info_);
+                               directory.c_str(), CREATE_SUSPENDED, &info_, showCommand);
     if (startError_) return false;
     AssignProcessToJobObject(MenuJob(), info_.hProcess);
     // The library's thread runs first and sets the process up; the program's

@@ -69,6 +69,8 @@ struct ButtonInfo {
     bool visible;
 };
 
+const int NoShowCommand = -1; // a start without STARTF_USESHOWWINDOW
+
 // One run of the menu program.
 class MenuProcess {
   public:
@@ -83,9 +85,10 @@ class MenuProcess {
                const std::string& arguments = "");
     // Starts the program at `path` in `directory`, with the arguments after
     // its name. With a `library` (a full path), that library is loaded into
-    // the process before the program's own code runs.
+    // the process before the program's own code runs. With a show command
+    // (SW_...), the start asks for it, as a shortcut's "Run:" does.
     bool StartIn(const std::string& directory, const std::string& path, const std::string& arguments,
-                 const std::string& library = "");
+                 const std::string& library = "", int showCommand = NoShowCommand);
     // Loads a library of the build under test into the running program
     // (with the build's inject.exe); whether it loaded.
     bool Inject(const std::string& library) const;
