@@ -140,10 +140,10 @@ other_languages='^Localised/Menu\.TitleButtonsAndCodecQuestion/[a-z]{2}_[A-Z]{2}
 
 if [ "$mode" = --short ]; then
   short_run=${runs%% *}
-  filter='ProgramUnderTest.*:MainWindow.ClassStyleAndGeometry:Splash.PictureFillsTheClientAreaUnderTheButtons'
-  filter+=':StartupGuards.SecondMenuEndsAndLeavesTheFirstAlone:InstallRecord.EachKeyAloneIsFound'
-  filter+=':Play.StartsTheGameInItsFolderAndEndsTheMenu:InstallFlow.AnswersToTheDirectXQuestion'
-  filter+=':CodecFlow.AnsweredNoChangesNothing:Localised/*:LocalisedRestartNotice.*:Resources.VersionBlock'
+  filter='ProgramUnderTest.*:MainWindow.AsTheUserMeetsIt:Splash.WhatTheMenuDraws'
+  filter+=':StartupGuards.SecondMenuEndsAndLeavesTheFirstAlone:InstallRecord.DecidesWhatTheMenuOffers'
+  filter+=':InstallFlow.AnswersToTheDirectXQuestion'
+  filter+=':CodecFlow.AnswersAndOutcomes:Localised/*:LocalisedRestartNotice.*:Resources.VersionBlock'
   filter+=':LaunchAndWait.ReturnsTheExitCode'
   run_kit "$kit_folder" "$short_run" "$filter" "$work/short.log"
   expect_passed "short $short_run run" "$work/short.log"
@@ -177,14 +177,14 @@ for system in "${systems[@]}"; do cp "$placed" "$system/IR50_32.DLL"; done
 for view in 32 64; do
   wine_quietly kwine wine reg add 'HKLM\SOFTWARE\KORU Media\Other' /v Path /t REG_SZ /d 'C:\Elsewhere' /f /reg:$view
 done
-filter='CodecFlow.*:InstallRecord.*:Localised/*:Splash.PictureFillsTheClientAreaUnderTheButtons'
+filter='CodecFlow.*:InstallRecord.*:Localised/*:Splash.WhatTheMenuDraws'
 run_kit "$kit_folder" "$runs" "$filter" "$work/present.log"
 expect_passed "run with a codec file and a record present" "$work/present.log"
 expect_results "run with a codec file and a record present" "$kit_folder" "$runs" \
   "$other_languages|^CodecFlow\\.|^InstallRecord\\.|/en_US\$"
 for run in $runs; do
   results=$(unix_folder "$kit_folder")/results-$run.xml
-  for name in CodecFlow.AnsweredNoChangesNothing InstallRecord.EachKeyAloneIsFound \
+  for name in CodecFlow.AnswersAndOutcomes InstallRecord.DecidesWhatTheMenuOffers \
               Localised/Menu.TitleButtonsAndCodecQuestion/en_US; do
     /usr/bin/python3 - "$results" "$name" <<'PY' || fail "$run run: $name was not skipped for the codec file or the record"
 import sys, xml.etree.ElementTree as tree
@@ -197,7 +197,7 @@ for case in tree.parse(path).getroot().iter("testcase"):
 sys.exit(1)
 PY
   done
-  grep -q 'name="PictureFillsTheClientAreaUnderTheButtons"[^>]*result="completed"' "$results" ||
+  grep -q 'name="WhatTheMenuDraws"[^>]*result="completed"' "$results" ||
     fail "$run run: a test needing neither absent did not run"
 done
 # Both checkers see the machine alike, the i686 one from behind the WoW64
@@ -231,7 +231,7 @@ broken=$(unix_folder "$broken_folder")
 cp -r "$(unix_folder "$kit_folder")" "$broken"
 rm -f "$broken"/results-*.xml
 cp "$broken/x86_64/recorder.exe" "$broken/x86_64/autorun.exe"
-run_kit "$broken_folder" x86_64 'MainWindow.ClassStyleAndGeometry:ProgramUnderTest.*' "$work/broken.log"
+run_kit "$broken_folder" x86_64 'MainWindow.AsTheUserMeetsIt:ProgramUnderTest.*' "$work/broken.log"
 [ "$status" -ne 0 ] || fail "run-tests.cmd exited with 0 although a test failed (see $work/broken.log)"
 grep -q '^FAILED: ' "$work/broken.log" || fail "no FAILED summary for a failing run (see $work/broken.log)"
 grep -q '<failure' "$broken/results-x86_64.xml" || fail "the failing run's results show no failure"
