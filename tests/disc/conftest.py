@@ -19,7 +19,8 @@ from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tools"))
-from autorun_disc import facts, prerequisites  # noqa: E402
+import demo_disc  # noqa: E402
+from autorun_disc import prerequisites  # noqa: E402
 
 TOOL = ROOT / "autorun-disc"
 TEST_BUILDS = ROOT / "build"
@@ -75,15 +76,13 @@ def test_builds():
 
 
 def make_gold(folder, menu_build):
-    """A publisher's folder: the stand-ins under the names the menu opens,
-    the demo picture, and files of their own in subfolders, with spaces, an
-    accented letter and bytes no text holds."""
+    """A publisher's folder: the demo disc's stand-ins and picture, and
+    files of their own in subfolders, with spaces, an accented letter and
+    bytes no text holds."""
     (folder / "Movies" / "Extras").mkdir(parents=True)
     (folder / "Saves").mkdir()
-    for built, disc_name in facts.standins():
-        (folder / disc_name).write_bytes((menu_build / built).read_bytes())
-    subprocess.run([sys.executable, str(ROOT / "scripts" / "make_splash.py"), str(folder / "autorun.bmp")],
-                   check=True, stdout=subprocess.DEVNULL)
+    demo_disc.assemble(folder, menu_build)
+    (folder / "README.TXT").unlink()
     (folder / "Movies" / "Intro Movie.avi").write_bytes(b"Intro Movie.avi\r\n\0\377\n")
     (folder / "Movies" / "Extras" / "Credits.txt").write_bytes(b"credits\n")
     (folder / "Read Me First.txt").write_bytes(b"read me\r\n")

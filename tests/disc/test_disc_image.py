@@ -12,7 +12,8 @@ import pycdlib
 import pytest
 
 from conftest import ROOT, UMLAUT_NAME, joliet_files, run_tool
-from autorun_disc import disc_check, facts
+import facts
+from autorun_disc import disc_check
 from autorun_disc.image_reader import Image
 
 INF = b"[autorun]\r\nopen=autorun.exe\r\nicon=autorun.exe,0\r\nlabel=TEST_DISC\r\n"

@@ -24,7 +24,7 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 RESOURCES = ROOT / "resources"
 sys.path.insert(0, str(ROOT / "tools"))
-from autorun_disc import facts  # noqa: E402
+import facts  # noqa: E402
 
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 14, 16, 24
 MAX_SIZE = 128 * 1024

@@ -4,9 +4,8 @@ image back. One module per concern:
 
     cli            the command line: subcommands, options, exit codes
     make_shortcut  `make disc`: DISC_... variables to options
-    facts          the stand-ins' disc names and the pinned date, from facts/
     prerequisites  what making a disc needs, its set-up and the two builds
-    content        the publisher's folder and the demo disc's
+    content        the publisher's folder (the demo disc's is tools/demo_disc.py)
     menu_files     the native content check of the files the menu opens
     autorun_inf    the autorun.inf a disc carries, written and read
     image_writer   the image, written by xorriso

@@ -6,6 +6,8 @@ import signal
 import sys
 from pathlib import Path
 
+import facts
+
 from .errors import CannotRun, Refused
 
 PROGRAM = "./autorun-disc"
@@ -186,6 +188,9 @@ def main(arguments=None, password=None):
     except CannotRun as problem:
         print(f"autorun-disc: cannot run: {problem}", file=sys.stderr)
         return problem.exit_code
+    except facts.Unreadable as problem:
+        print(f"autorun-disc: cannot run: {problem}", file=sys.stderr)
+        return CannotRun.exit_code
     except KeyboardInterrupt:
         print("autorun-disc: interrupted; no image was made", file=sys.stderr)
         return 1

@@ -1,5 +1,5 @@
 """The folder a disc is made from: the publisher's content folder, checked
-before anything is made, or the demo disc's, assembled from the stand-ins.
+before anything is made, or the demo disc's (tools/demo_disc.py).
 
 Windows opens the files on a disc by their Joliet names, whatever their case,
 so the rules here are Windows' own: no two names that differ only in case, no
@@ -8,16 +8,10 @@ followed, as the image will hold what they point to; one that leads out of
 the folder only when the publisher allows it, and never to a file that signs
 the menu."""
 import os
-import shutil
 import stat
-import subprocess
-import sys
 from pathlib import Path
 
-from . import facts
 from .errors import CannotRun, Refused
-
-ROOT = Path(__file__).resolve().parents[2]
 
 # The files the menu opens from its own folder on the disc.
 MENU_FILES = ("setup.exe", "autorun.bmp", "MYIR50_32.dll", "RegSvr32.exe", "DSETUP.dll")
@@ -29,19 +23,6 @@ FORBIDDEN = set('<>:"\\|?*') | {chr(code) for code in range(32)} | {"\x7f"}
 # Names Windows opens as devices, whatever their case and extension.
 DEVICES = {"CON", "PRN", "AUX", "NUL"} | {f"{port}{digit}" for port in ("COM", "LPT")
                                          for digit in "123456789\u00b9\u00b2\u00b3"}
-
-README = """Demo disc
-
-This is a demo disc of the start-up menu. Its setup program (setup.exe),
-DirectX setup library (DSETUP.dll), video codec (MYIR50_32.dll) and
-registration program (RegSvr32.exe) are stand-ins: they install nothing
-and start no game.
-
-One file does reach the machine: on a machine without the video codec,
-Install codec copies the codec stand-in into the Windows system folder
-as IR50_32.DLL, as it would copy the real codec. Delete that file
-afterwards, or the menu will take the stand-in for an installed codec.
-"""
 
 
 def _listing(entries, heading):
@@ -146,19 +127,3 @@ def missing_menu_files(files):
     """The files the menu opens that the disc's root folder lacks."""
     present = {path.lower() for path in files}
     return [name for name in MENU_FILES if "/" + name.lower() not in present]
-
-
-def make_demo(folder, menu_build):
-    """The demo disc's folder: the demo splash picture, the stand-ins under
-    the names the menu opens, and a README.TXT saying so."""
-    splash = subprocess.run([sys.executable, str(ROOT / "scripts" / "make_splash.py"), str(folder / "autorun.bmp")],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    if splash.returncode != 0:
-        raise CannotRun("scripts/make_splash.py could not draw the demo picture: "
-                        + splash.stderr.decode(errors="replace").strip())
-    for built, disc_name in facts.standins():
-        source = menu_build / built
-        if not source.is_file():
-            raise CannotRun(f"no stand-in {source}: the build of the stand-ins did not make it")
-        shutil.copyfile(source, folder / disc_name)
-    (folder / "README.TXT").write_bytes(README.replace("\n", "\r\n").encode("ascii"))

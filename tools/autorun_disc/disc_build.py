@@ -12,8 +12,11 @@ import sys
 import tempfile
 from pathlib import Path
 
-from . import autorun_inf, content, disc_check, facts, image_writer, menu_files, prerequisites
-from .errors import Refused
+import demo_disc
+import facts
+
+from . import autorun_inf, content, disc_check, image_writer, menu_files, prerequisites
+from .errors import CannotRun, Refused
 
 LABEL = re.compile(r"[A-Z0-9_]{1,16}")
 SECONDS = re.compile(r"[0-9]+")  # str.isdigit() takes other scripts' digits, and int() some of them
@@ -165,9 +168,10 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
     with tempfile.TemporaryDirectory(prefix="autorun-disc.") as work:
         work = Path(work)
         if folder is None:
-            folder = work / "demo"
-            folder.mkdir()
-            content.make_demo(folder, menu_build)
+            try:
+                folder = demo_disc.assemble(work / "demo", menu_build)
+            except demo_disc.Incomplete as problem:
+                raise CannotRun(str(problem)) from None
             scanned = content.scan(folder)
         dirs, files = scanned
 

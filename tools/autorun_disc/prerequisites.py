@@ -14,8 +14,9 @@ import shutil
 import subprocess
 from pathlib import Path
 
+import facts
+
 from .errors import CannotRun
-from . import facts
 
 ROOT = Path(__file__).resolve().parents[2]
 MENU_BUILD = ROOT / "build" / "disc-win32"

@@ -1,0 +1,63 @@
+"""The project's facts (facts/*.txt), read for every Python program here: the
+disc tool, the scripts and the tests import this module (with tools/ on the
+path) rather than read the files themselves.
+
+Each file holds one row a line, columns separated by blanks, the last column
+of a row may hold blanks; "#" comments and blank lines are no rows."""
+from collections import namedtuple
+from pathlib import Path
+
+FACTS = Path(__file__).resolve().parents[1] / "facts"
+
+# `tested`: the localised end-to-end tests run in the locale; `limit`: what is
+# known where the locale does not select the variant ("" when nothing).
+Language = namedtuple("Language", "id locale tested limit")
+
+
+class Unreadable(Exception):
+    """A facts file is missing, unreadable or not in its form."""
+
+
+def rows(name, columns, path=None):
+    """The rows of facts/NAME.txt (or of `path`, a copy of it), each split
+    into at most `columns` columns."""
+    path = Path(path) if path else FACTS / f"{name}.txt"
+    try:
+        text = path.read_text(encoding="utf-8")
+    except OSError as error:
+        raise Unreadable(f"cannot read {path}: {error.strerror}") from None
+    return path, [line.strip().split(None, columns - 1) for line in text.splitlines()
+                  if line.strip() and not line.lstrip().startswith("#")]
+
+
+def languages():
+    """The menu's language variants, in the file's order."""
+    path, found = rows("languages", 4)
+    if not found or any(len(row) < 3 or not row[0].isdigit() or row[2] not in ("test", "-") for row in found):
+        raise Unreadable(f"{path} must hold one variant a line: language id, locale, test or -, known limit")
+    return [Language(int(row[0]), row[1], row[2] == "test", row[3] if len(row) > 3 else "") for row in found]
+
+
+def standins():
+    """(built file, disc name) pairs, in the file's order."""
+    path, found = rows("standins", 2)
+    if not found or any(len(row) != 2 or " " in row[1] for row in found):
+        raise Unreadable(f"{path} must hold one pair a line: the built file, then its disc name")
+    return [(row[0], row[1]) for row in found]
+
+
+def pinned_date():
+    """Seconds since 1970-01-01 00:00:00 UTC."""
+    path, found = rows("pinned-date", 1)
+    if len(found) != 1 or not found[0][0].isdigit():
+        raise Unreadable(f"{path} must hold one number of seconds")
+    return int(found[0][0])
+
+
+def i686_exclusions(path=None):
+    """The GoogleTest name patterns the i686 run leaves out; `path` reads a
+    copy of the file (the Windows test kit carries one)."""
+    path, found = rows("i686-exclusions", 2, path)
+    if any(len(row) != 2 for row in found):
+        raise Unreadable(f"{path} must hold one pattern a line, then the reason")
+    return [row[0] for row in found]
