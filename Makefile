@@ -57,7 +57,7 @@ disc: deps
 	  $(foreach v,$(filter DISC_%,$(.VARIABLES)),$(v):$(firstword $(origin $(v))))
 
 screenshots: build-win64
-	@bash scripts/screenshots.sh
+	@/usr/bin/python3 -B scripts/screenshots.py
 
 fuzz: build-host
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
