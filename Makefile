@@ -42,7 +42,7 @@ windows-kit-check: windows-kit
 	@bash scripts/check-windows-kit.sh
 
 demo: build-win64
-	@bash scripts/demo.sh
+	@/usr/bin/python3 -B scripts/demo.py
 
 # make disc DISC_CONTENT=folder | DISC_DEMO=1   [DISC_LABEL=NAME] [DISC_OUT=file.iso]
 #           [DISC_SIGN_PFX=file | DISC_SIGN_CERT=chain.pem DISC_SIGN_KEY=key.pem]
