@@ -31,7 +31,7 @@ test: build
 	ctest --test-dir build/win32 --output-on-failure
 	bash scripts/wine-session.sh --i686 --private-display -- ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
 	@bash scripts/windows-kit.sh >/dev/null
-	bash scripts/check-windows-kit.sh --short
+	/usr/bin/python3 -B scripts/check_windows_kit.py --short
 
 # The end-to-end suite for a Windows machine: build/windows-kit.zip (see the
 # README, "Testing on Windows"), and its check under Wine.
@@ -39,7 +39,7 @@ windows-kit: build-win32 build-win64
 	@bash scripts/windows-kit.sh
 
 windows-kit-check: windows-kit
-	@bash scripts/check-windows-kit.sh
+	@/usr/bin/python3 -B scripts/check_windows_kit.py
 
 demo: build-win64
 	@/usr/bin/python3 -B scripts/demo.py

@@ -70,18 +70,7 @@ class Program:
 
     def processes(self):
         """The Unix processes running this program in this session's prefix."""
-        found, wanted = [], windows_path(self.program).lower()
-        for entry in Path("/proc").iterdir():
-            if not entry.name.isdigit():
-                continue
-            try:
-                command = (entry / "cmdline").read_bytes().split(b"\0")[0].decode(errors="replace").strip()
-                environment = (entry / "environ").read_bytes().split(b"\0")
-            except OSError:
-                continue
-            if command.lower() == wanted and f"WINEPREFIX={self.prefix}".encode() in environment:
-                found.append(int(entry.name))
-        return found
+        return prefix_processes(self.prefix, windows_path(self.program))
 
     def window(self, seconds=10):
         """The X window of this program's process, once it shows; None when
@@ -99,11 +88,7 @@ class Program:
     def end(self):
         """Ends the program's processes, and the wine started for it, and
         waits until they are gone."""
-        for pid in self.processes():
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+        end_processes(self.processes())
         self.wine.kill()
         self.wine.wait()
         for _ in range(50):
@@ -111,6 +96,31 @@ class Program:
                 return True
             time.sleep(0.1)
         return False
+
+
+def prefix_processes(prefix, program):
+    """The Unix processes of the Windows program `program` (its Windows path,
+    as Wine names the process) running in the Wine prefix `prefix`."""
+    found, wanted = [], program.lower()
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().split(b"\0")[0].decode(errors="replace").strip()
+            environment = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if command.lower() == wanted and f"WINEPREFIX={prefix}".encode() in environment:
+            found.append(int(entry.name))
+    return found
+
+
+def end_processes(pids):
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
 
 
 def viewable_windows(name):

@@ -10,8 +10,11 @@
 //   kit_check finish FILE RUN=XML=EXITCODE... | RUN=skip=REASON...
 //     compares the state now with FILE and names whatever the runs left
 //     behind or changed, counts each run's results from its JUnit XML file,
-//     prints one summary line and exits with 0 only when every run ran,
-//     exited with 0, failed nothing and left nothing behind.
+//     prints one summary line and exits with 0 (PASSED) only when every run
+//     this Windows can make ran, exited with 0, failed nothing and left
+//     nothing behind; 2 (NOT RUN) when it can make none of them; else 1;
+//   kit_check started
+//     exits with 0: whether this build's programs start here at all.
 // Built for each bitness; run-tests.cmd starts the one of the machine's own.
 // An i686 one on a 64-bit Windows looks past the file system redirection
 // into the 64-bit system folder too. Its manifest (kit.manifest) asks for the
@@ -306,6 +309,7 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
 
     std::string summary;
     RunCounts total;
+    int made = 0;
     for (int i = 0; i < runCount; ++i) {
         const std::string run = runs[i];
         const size_t first = run.find('='), second = run.rfind('=');
@@ -319,9 +323,10 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
         const std::string last = run.substr(second + 1);
         summary += summary.empty() ? "" : "; ";
         if (file == "skip") {
-            summary += name + " run skipped: " + last;
+            summary += name + " run not run: " + last;
             continue;
         }
+        ++made;
         bool haveResults = false;
         const RunCounts counts = CountResults(ReadFileBytes(file, &haveResults));
         total.passed += counts.passed;
@@ -340,20 +345,25 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
         }
         if (counts.failed) passed = false;
     }
-    printf("%s: %d passed, %d skipped, %d failed (%s); %s\n", passed ? "PASSED" : "FAILED", total.passed,
-           total.skipped, total.failed, summary.c_str(),
+    // Runs this Windows cannot make are no failure, but a report of none
+    // made at all must not read as a pass.
+    const char* verdict = !passed ? "FAILED" : made ? "PASSED" : "NOT RUN";
+    printf("%s: %d passed, %d skipped, %d failed (%s); %s\n", verdict, total.passed, total.skipped,
+           total.failed, summary.c_str(),
            leftovers.empty() ? "nothing left behind" : "something left behind");
-    return passed ? 0 : 1;
+    return !passed ? 1 : made ? 0 : 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && strcmp(argv[1], "started") == 0) return 0;
     if (argc == 2 && strcmp(argv[1], "rights") == 0) return Rights();
     if (argc == 3 && strcmp(argv[1], "snapshot") == 0) return Snapshot(argv[2]);
     if (argc >= 3 && strcmp(argv[1], "finish") == 0) return Finish(argv[2], argc - 3, argv + 3);
-    fprintf(stderr, "usage: kit_check rights\n"
+    fprintf(stderr, "usage: kit_check started\n"
+                    "       kit_check rights\n"
                     "       kit_check snapshot FILE\n"
                     "       kit_check finish FILE RUN=XML=EXITCODE|RUN=skip=REASON...\n");
     return 2;
