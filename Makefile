@@ -30,13 +30,13 @@ test: build
 	ctest --test-dir build/host --output-on-failure -j $(JOBS)
 	ctest --test-dir build/win32 --output-on-failure
 	bash scripts/wine-session.sh --i686 --private-display -- ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
-	@bash scripts/windows-kit.sh >/dev/null
+	@/usr/bin/python3 -B scripts/windows_kit.py >/dev/null
 	/usr/bin/python3 -B scripts/check_windows_kit.py --short
 
 # The end-to-end suite for a Windows machine: build/windows-kit.zip (see the
 # README, "Testing on Windows"), and its check under Wine.
 windows-kit: build-win32 build-win64
-	@bash scripts/windows-kit.sh
+	@/usr/bin/python3 -B scripts/windows_kit.py
 
 windows-kit-check: windows-kit
 	@/usr/bin/python3 -B scripts/check_windows_kit.py
@@ -66,7 +66,7 @@ bench: deps build-win32 build-win64
 	@cmake --preset host -DCMAKE_BUILD_TYPE=Release -DAUTORUN_SANITIZE=OFF -B build/bench >/dev/null
 	@cmake --build build/bench --target dib_reader_bench -j $(JOBS)
 	@build/bench/bench/dib_reader_bench
-	@bash scripts/bench-startup.sh
+	@/usr/bin/python3 -B scripts/bench_startup.py
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,7 +1,8 @@
 # The project's Wine session, as a library: everything about running Windows
 # programs on this machine. scripts/wine-session.sh is its command and the
-# only maker of prefixes; the scripts that run inside a session source this
-# file for the window search, and CMake asks the command.
+# only maker of prefixes; CMake asks the command. The Python scripts that run
+# inside a session find, capture and end their programs with
+# scripts/lib/session.py.
 #
 # The session keeps Wine prefixes of its own under build/wine/, one for each
 # use (x86_64 and i686 for the end-to-end runs, demo, screenshots,
@@ -264,41 +265,4 @@ wine_display_stop() {
   kill "$wine_xvfb" 2>/dev/null || true
   wait "$wine_xvfb" 2>/dev/null || true
   wine_xvfb=""
-}
-
-# The window search. The viewable top-level X windows of the Windows program
-# whose window class is CLASS (for the menu, "autorun.exe"), one id a line.
-# The process id of the wine started for a program does not identify its
-# window: where the 32-bit Wine is installed, wine hands a 64-bit program to
-# a new process, and the window carries that process's id.
-wine_windows() {
-  local class=$1 window
-  for window in $(xwininfo -root -tree | awk -v class="(\"$class\" \"$class\")" 'index($0, class) { print $1 }'); do
-    xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable' && echo "$window"
-  done
-}
-
-# Waits up to ten seconds for the program's window and prints its id. Fails,
-# saying so, when none shows or more than one does: never a guess.
-wine_wait_for_window() {
-  local class=$1 windows=""
-  for _ in $(seq 1 100); do
-    windows=$(wine_windows "$class")
-    [ -z "$windows" ] || break
-    sleep 0.1
-  done
-  if [ -z "$windows" ]; then
-    echo "no window of $class showed" >&2
-    return 1
-  fi
-  if [ "$(wc -l <<<"$windows")" -ne 1 ]; then
-    echo "more than one window of $class showed:" $windows >&2
-    return 1
-  fi
-  echo "$windows"
-}
-
-# The Unix process a window belongs to, as Wine names it (_NET_WM_PID).
-wine_window_process() {
-  xprop -id "$1" _NET_WM_PID 2>/dev/null | awk '$3 ~ /^[0-9]+$/ { print $3 }'
 }
