@@ -1,5 +1,5 @@
 """Windows programs in the project's Wine session, for the Python scripts
-(demo, screenshots, the kit's check): the session itself, its prefixes and its
+(demo, screenshots, the kit's check, the start-up benchmark): the session itself, its prefixes and its
 display are scripts/wine-session.sh's; this module starts a script again
 inside one, and starts, finds, captures and ends a program there.
 
@@ -31,7 +31,11 @@ def run_inside(options, script_arguments):
     environment = dict(os.environ, **{INSIDE: Path(sys.argv[0]).name})
     command = ["bash", str(SESSION), *options, "--", sys.executable, "-B", os.path.abspath(sys.argv[0]),
                *script_arguments]
-    sys.exit(subprocess.run(command, env=environment).returncode)
+    try:
+        sys.exit(subprocess.run(command, env=environment).returncode)
+    except KeyboardInterrupt:
+        # The session got the interrupt too, and ends what it started.
+        sys.exit(130)
 
 
 def can_run(run):
