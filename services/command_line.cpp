@@ -38,6 +38,41 @@ char* JoinCommandLine(const char* const* arguments)
     return line;
 }
 
+char* QuotedArgument(const char* argument)
+{
+    const size_t length = strlen(argument);
+    const bool plain = length > 0 && !strpbrk(argument, " \t\"");
+    // Quoted, each character takes at most two, and the quotes and the
+    // terminator three more.
+    if (length > (SIZE_MAX - 3) / 2) return nullptr;
+    char* quoted = static_cast<char*>(malloc(plain ? length + 1 : 2 * length + 3));
+    if (!quoted) return nullptr;
+    if (plain) {
+        memcpy(quoted, argument, length + 1);
+        return quoted;
+    }
+    char* end = quoted;
+    *end++ = '"';
+    size_t backslashes = 0;
+    for (const char* at = argument;; ++at) {
+        if (*at == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: there each stands doubled.
+        const bool beforeQuote = *at == '"' || *at == '\0';
+        for (size_t i = 0; i < (beforeQuote ? 2 * backslashes : backslashes); ++i)
+            *end++ = '\\';
+        backslashes = 0;
+        if (*at == '\0') break;
+        if (*at == '"') *end++ = '\\';
+        *end++ = *at;
+    }
+    *end++ = '"';
+    *end = '\0';
+    return quoted;
+}
+
 const char* const CodecJobArgument = "/InstallCodec";
 
 int IsCodecJobCommandLine(const char* commandLine)

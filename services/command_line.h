@@ -13,6 +13,14 @@ char* ResolveProgramName(const char* program);
 // length of each argument plus one.
 char* JoinCommandLine(const char* const* arguments);
 
+// One argument as a program reads it back from a command line with the usual
+// rules (CommandLineToArgvW, the C runtime): the argument itself when it
+// holds no blank or quote and is not empty; otherwise in quotes, a quote
+// inside as \", and the backslashes before a quote, or before the closing
+// one, doubled. For a path with spaces among the arguments JoinCommandLine
+// takes.
+char* QuotedArgument(const char* argument);
+
 // The one argument with which the menu starts its own file to install the
 // codec with full rights. It carries no data: the job takes its files from
 // the current directory and the system folder, as the menu does.

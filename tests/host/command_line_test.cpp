@@ -69,6 +69,28 @@ TEST(JoinCommandLine, LongArgumentsHaveNoLimit)
     EXPECT_EQ(Take(JoinCommandLine(arguments)), first + " " + second);
 }
 
+// Quoted by the rules programs read their arguments back with
+// (CommandLineToArgvW, the C runtime): the codec's path for the registration.
+TEST(QuotedArgument, ReadBackAsGiven)
+{
+    const struct {
+        const char* argument;
+        const char* expected;
+    } cases[] = {
+        {"C:\\WINDOWS\\system32\\IR50_32.DLL", "C:\\WINDOWS\\system32\\IR50_32.DLL"},
+        {"IR50_32.DLL", "IR50_32.DLL"},
+        {"C:\\My Windows\\system32\\IR50_32.DLL", "\"C:\\My Windows\\system32\\IR50_32.DLL\""},
+        {"tab\there", "\"tab\there\""},
+        {"", "\"\""},
+        {"C:\\My Windows\\", "\"C:\\My Windows\\\\\""},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"a\\\"b", "\"a\\\\\\\"b\""},
+        {"a\\b c", "\"a\\b c\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Take(QuotedArgument(c.argument)), c.expected) << c.argument;
+}
+
 // Only the exact job argument starts the codec job; anything else leaves the
 // menu a menu.
 TEST(IsCodecJobCommandLine, OnlyTheExactArgument)
