@@ -1,22 +1,34 @@
 // Video codec probe and installer. The codec counts as present only when its
-// library loads; the installer copies the disc's copy into the system folder,
-// never over an existing file, and has the registration program from the
-// current directory register it silently.
+// library loads from the system folder, where the installer puts it and where
+// the game's movies find it; a copy anywhere else would not help the game,
+// and loading one by name would run whatever lies beside the menu. The
+// installer copies the disc's copy into the system folder, never over an
+// existing file, and has the registration program from the current directory
+// register it silently.
 //
 // Since Vista a standard user may not write the system folder. When the copy
 // is refused for that reason, the menu starts its own file with the codec job
 // argument through the shell's consent prompt; that process, with full
 // rights, makes the copy and runs the registration with the files beside its
-// own file, and its exit code is the installer's result.
+// own file, and its exit code is the installer's result. With full rights,
+// the registration is given the codec's full path, so that a library of the
+// codec's name beside the registration program is never the one registered.
+//
+// A pinned menu (pins.h) uses the disc copy and the registration program only
+// when they are the files pinned, holding each open from its check until the
+// copy or the start is done; otherwise it goes on as if the file were missing.
 #include "codec.h"
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "command_line.h"
 #include "launcher.h"
+#include "library_loading.h"
 #include "path_rules.h"
+#include "pins.h"
 
 namespace {
 
@@ -56,6 +68,24 @@ int InstallWithFullRights()
     return LaunchWithFullRightsAndWait(self, arguments, folder) == 1 ? 1 : 0;
 }
 
+// Has `registration` register the codec: by its name with the menu's own
+// rights; by its full path in the system folder in the job, which runs with
+// full rights.
+int Register(const char* registration, const char* systemCodec, Elevation elevation)
+{
+    HANDLE held;
+    if (!HoldVouchedFile(PinnedRegistration, registration, &held)) return 0;
+    char* codec = QuotedArgument(elevation == RunAsIs ? systemCodec : "IR50_32.DLL");
+    int result = 0;
+    if (codec) {
+        const char* const arguments[] = {"RegSvr32.exe", "/s", codec, nullptr};
+        result = LaunchAndWait(registration, arguments) == 0 ? 1 : 0;
+        free(codec);
+    }
+    ReleaseVouchedFile(held);
+    return result;
+}
+
 // Copies `discCopy` into the system folder as the codec, never over an
 // existing file, and has `registration` register it.
 int Install(const char* discCopy, const char* registration, Elevation elevation)
@@ -71,15 +101,20 @@ int Install(const char* discCopy, const char* registration, Elevation elevation)
     // is not looked at; the registration runs in any case and the caller's
     // second probe decides. Only a refusal for want of rights changes the
     // course: then the whole installation, registration included, runs once
-    // with full rights, and never again without them.
-    if (CopyFileA(discCopy, destination, TRUE)) {
-        ClearReadOnly(destination);
-    } else if (elevation == MayAskForFullRights && GetLastError() == ERROR_ACCESS_DENIED) {
-        return InstallWithFullRights();
+    // with full rights, and never again without them. A disc copy that is not
+    // the one pinned counts as missing: nothing is copied and nothing asked.
+    HANDLE held;
+    if (HoldVouchedFile(PinnedCodecCopy, discCopy, &held)) {
+        const BOOL copied = CopyFileA(discCopy, destination, TRUE);
+        const DWORD error = GetLastError();
+        ReleaseVouchedFile(held);
+        if (copied) {
+            ClearReadOnly(destination);
+        } else if (elevation == MayAskForFullRights && error == ERROR_ACCESS_DENIED) {
+            return InstallWithFullRights();
+        }
     }
-
-    static const char* const arguments[] = {"RegSvr32.exe", "/s", "IR50_32.DLL", nullptr};
-    return LaunchAndWait(registration, arguments) == 0 ? 1 : 0;
+    return Register(registration, destination, elevation);
 }
 
 } // namespace
@@ -87,7 +122,7 @@ int Install(const char* discCopy, const char* registration, Elevation elevation)
 int ProbeCodec()
 {
     // Loading runs only the library's own start-up code; nothing in it is called.
-    HMODULE codec = LoadLibraryA("IR50_32.DLL");
+    HMODULE codec = LoadSystemLibrary("IR50_32.DLL");
     if (!codec) return 1;
     FreeLibrary(codec);
     return 0;

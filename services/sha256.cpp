@@ -25,19 +25,21 @@ void Compress(uint32_t state[8], const unsigned char block[64])
 {
     uint32_t schedule[64];
     for (int i = 0; i < 16; ++i)
-        schedule[i] = static_cast<uint32_t>(block[4 * i]) << 24 | static_cast<uint32_t>(block[4 * i + 1]) << 16 |
+        schedule[i] = static_cast<uint32_t>(block[4 * i]) << 24 |
+                      static_cast<uint32_t>(block[4 * i + 1]) << 16 |
                       static_cast<uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
     for (int i = 16; i < 64; ++i) {
-        const uint32_t s0 = Rotate(schedule[i - 15], 7) ^ Rotate(schedule[i - 15], 18) ^ (schedule[i - 15] >> 3);
-        const uint32_t s1 = Rotate(schedule[i - 2], 17) ^ Rotate(schedule[i - 2], 19) ^ (schedule[i - 2] >> 10);
+        const uint32_t s0 =
+            Rotate(schedule[i - 15], 7) ^ Rotate(schedule[i - 15], 18) ^ (schedule[i - 15] >> 3);
+        const uint32_t s1 =
+            Rotate(schedule[i - 2], 17) ^ Rotate(schedule[i - 2], 19) ^ (schedule[i - 2] >> 10);
         schedule[i] = schedule[i - 16] + s0 + schedule[i - 7] + s1;
     }
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     for (int i = 0; i < 64; ++i) {
-        const uint32_t t1 =
-            h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + RoundConstants[i] +
-            schedule[i];
+        const uint32_t t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) +
+                            RoundConstants[i] + schedule[i];
         const uint32_t t2 = (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;

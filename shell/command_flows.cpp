@@ -12,6 +12,7 @@
 #include "services/codec.h"
 #include "services/library_loading.h"
 #include "services/launcher.h"
+#include "services/pins.h"
 
 char CaptionText[512];
 
@@ -41,10 +42,14 @@ int ShowMessage(HWND owner, int textId, int captionId, UINT flags)
 // The DirectX setup library is bound only when the user asks for the update,
 // so that the menu starts on a machine or disc without it. It is the disc's
 // copy, loaded from the disc folder by its full path. Its absence, or an
-// export table without ordinal 5, counts as a failed update.
+// export table without ordinal 5, counts as a failed update; so does, in a
+// pinned menu, a library that is not the one pinned, which is never loaded.
 int RunDirectXSetup(HWND owner)
 {
+    HANDLE held;
+    if (!HoldVouchedFile(PinnedDirectXSetup, "DSETUP.dll", &held)) return DirectXUnavailable;
     HMODULE library = LoadLibraryFromCurrentDirectory("DSETUP.dll");
+    ReleaseVouchedFile(held);
     if (!library) return DirectXUnavailable;
     int result = DirectXUnavailable;
     if (DirectXSetupFunction setup = BindExport<DirectXSetupFunction>(library, MAKEINTRESOURCEA(5)))

@@ -311,11 +311,14 @@ struct Scene {
     MenuProcess menu;
     HWND window = nullptr;
 
-    // With CodecLoads, a codec that loads lies beside the menu, so that it
-    // offers Play or Install; without, it offers to install the codec.
+    // With CodecLoads, a codec that loads is in the system folder, where the
+    // menu's probe looks, so that it offers Play or Install (a codec file
+    // already there, a tester's own, is used as it is and left alone);
+    // without, it offers to install the codec.
     explicit Scene(CodecOnDisc codec = CodecLoads)
     {
-        if (codec == CodecLoads) disc.AddFromBuild(LoadingCodec, "IR50_32.DLL");
+        if (codec == CodecLoads && !FileExists(systemCodec.Path()))
+            CopyFromBuild(LoadingCodec, systemCodec.Path());
     }
     // The recorder as the game in its folder, and the plain install record
     // naming that folder.
