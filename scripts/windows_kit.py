@@ -2,11 +2,12 @@
 """Makes the Windows test kit from the two builds: build/windows-kit/ and
 build/windows-kit.zip, a folder a tester copies to a Windows machine and runs
 with run-tests.cmd (see tests/kit/README.TXT):
-    i686/      the shipping autorun.exe, the stand-ins (standins/) and the
-               tests' helpers (tests/fixtures/), the test program and the
-               kit's checker, all i686
-    x86_64/    the x86_64 test build of autorun.exe, its stand-ins, helpers,
-               test program and checker
+    i686/      the shipping autorun.exe and its pinned copy (autorun-pinned.exe),
+               the stand-ins (standins/) and the tests' helpers
+               (tests/fixtures/), the test program and the kit's checker, all
+               i686
+    x86_64/    the x86_64 test build of autorun.exe and its pinned copy, its
+               stand-ins, helpers, test program and checker
     bmp/       the public bitmap test suites
     run-tests.cmd, README.TXT, i686-exclusions.txt (the tests the i686 run
     leaves out, facts/i686-exclusions.txt)
@@ -25,9 +26,10 @@ LEFT_OUT = ("blank_window", "startup_bench")
 
 def main():
     for build in ("win32", "win64"):
-        if not all((ROOT / "build" / build / name).is_file() for name in ("autorun.exe", "wine_tests.exe",
-                                                                             "kit_check.exe")):
-            sys.exit(f"build/{build} has no autorun.exe, wine_tests.exe or kit_check.exe: run make build first")
+        if not all((ROOT / "build" / build / name).is_file()
+                   for name in ("autorun.exe", "autorun-pinned.exe", "wine_tests.exe", "kit_check.exe")):
+            sys.exit(f"build/{build} has no autorun.exe, autorun-pinned.exe, wine_tests.exe or kit_check.exe: "
+                     f"run make build first")
     shutil.rmtree(KIT, ignore_errors=True)
     ZIP.unlink(missing_ok=True)
     # Each build's programs and libraries.

@@ -154,3 +154,10 @@ def pki(tmp_path_factory):
         (folder / name).write_bytes(data)
     return SimpleNamespace(folder=folder, **{name.replace(".", "_").replace("-", "_"): folder / name
                                              for name in files})
+
+
+def pinned(program, folder):
+    """A build of the menu pinned to a content folder's files, as `build`
+    and `pin` pin it."""
+    from autorun_disc import content, pins
+    return pins.pin(Path(program).read_bytes(), pins.digests(content.scan(folder, allow_links=True)[1]))

@@ -11,7 +11,7 @@ import subprocess
 import pycdlib
 import pytest
 
-from conftest import ROOT, UMLAUT_NAME, joliet_files, run_tool
+from conftest import ROOT, UMLAUT_NAME, joliet_files, pinned, run_tool
 import facts
 from autorun_disc import disc_check
 from autorun_disc.image_reader import Image
@@ -37,7 +37,7 @@ def test_publisher_disc(tmp_path, gold, menu_build):
     on_disc = joliet_files(image)
     expected = disc_files(gold)
     assert f"/{UMLAUT_NAME}" in on_disc and "/Movies/Intro Movie.avi" in on_disc
-    assert on_disc == {**expected, "/autorun.exe": (menu_build / "autorun.exe").read_bytes(), "/autorun.inf": INF}
+    assert on_disc == {**expected, "/autorun.exe": pinned(menu_build / "autorun.exe", gold), "/autorun.inf": INF}
 
     # The same content elsewhere, with other dates, modes and umask and in
     # another locale, gives the same bytes.

@@ -1,4 +1,4 @@
-"""The command line of ./autorun-disc: `build`, `check` and `setup`, each
+"""The command line of ./autorun-disc: `build`, `check`, `pin` and `setup`, each
 with --help. Exit codes: 0 done and sound, 1 refused (the publisher's files
 or options), 2 could not run (a missing tool, an unreadable file)."""
 import argparse
@@ -21,6 +21,7 @@ publisher's files, checked before and after the image is written.
   ./autorun-disc build --content GOLD --sign-pfx publisher.pfx \\
                  --password-file secret.txt --out ZANTORIA.iso
   ./autorun-disc check ZANTORIA.iso --content GOLD
+  ./autorun-disc pin autorun.exe --content GOLD --out pinned.exe
 
 Exit codes: 0 done and sound; 1 refused (your files or options, named with
 what to do); 2 could not run (a missing tool, an unreadable file).
@@ -34,8 +35,10 @@ of its own; everything in it, subfolders included, goes on the disc byte
 for byte, with the menu and an autorun.inf. Each file the menu opens is
 first read as the menu will use it; a file it could not use is refused.
 The image is read back and checked before it is kept; a failed run leaves
-no image at --out. The menu is built (build/disc-win32) and the content
-check too (build/disc-tools) when they are not up to date.
+no image at --out. The menu is pinned to the content's MYIR50_32.dll,
+RegSvr32.exe and DSETUP.dll (a missing one pinned as absent) before it is
+signed. The menu is built (build/disc-win32) and the content check too
+(build/disc-tools) when they are not up to date.
 
 A link that leads out of the content folder is refused unless --allow-links;
 a file given to sign the menu (key, certificate or password) always is,
@@ -44,8 +47,20 @@ whatever its name or path."""
 CHECK_DESCRIPTION = """\
 Reads a finished image back and says what it holds and whether it is sound:
 its Joliet and Rock Ridge names and every file's bytes (against --content
-when given), autorun.inf's keys, the volume name, and the menu's signature
-(against --signed-by when given). Makes nothing."""
+when given), autorun.inf's keys, the volume name, the menu's signature
+(against --signed-by when given) and its pins, which must be the disc's
+files; a signed menu must have them. Makes nothing."""
+
+PIN_DESCRIPTION = """\
+Pins a build of the menu (either bitness) to a content folder: writes the
+SHA-256 of the folder's MYIR50_32.dll, RegSvr32.exe and DSETUP.dll (any case)
+into the menu's pin record and makes its header checksum again. A file the
+folder lacks is pinned as absent. The pinned menu uses each of those files
+only when its bytes are the ones pinned, and otherwise behaves as if it were
+missing. The pinned file differs from PROGRAM only in the pins and the
+checksum; the same folder gives the same file. For a publisher who signs
+elsewhere (a signing service, a hardware token): pin, sign the pinned file,
+then give it to `build --signed-menu`. `build` pins the menu itself."""
 
 SETUP_DESCRIPTION = """\
 Installs with apt-get what making a disc needs and this machine lacks (the
@@ -71,6 +86,8 @@ BUILD_OPTIONS = [
                                "outlives the certificate; without it the signing time is the disc's date"),
     ("--date", "SECONDS", "the date of every file, the volume and an offline signature, in seconds since 1970 "
                           "(default SOURCE_DATE_EPOCH, else facts/pinned-date.txt: 2000-01-01)"),
+    ("--signed-menu", "FILE", "put this menu on the disc as it is: the build's autorun.exe pinned to this content "
+                              "with `pin` and signed elsewhere (a signing service, a hardware token)"),
     ("--allow-missing", None, "make the disc even when a file the menu opens is missing"),
     ("--allow-mismatch", None, "make the disc even when a file the menu opens is refused (printed as a warning)"),
     ("--allow-links", None, "put on the disc what links that lead out of the content folder point to"),
@@ -82,6 +99,12 @@ CHECK_OPTIONS = [
     ("--signed-by", "CHAIN", "the publisher's certificate and the rest of its chain, in PEM: the menu must be "
                              "signed with one of these certificates (compared by SHA-256 fingerprint), and its "
                              "signature must verify against them (the system's roots are added)"),
+]
+
+PIN_OPTIONS = [
+    ("program", "PROGRAM", "a build of the menu (autorun.exe), not signed"),
+    ("--content", "DIR", "the folder of the disc's files (required)"),
+    ("--out", "FILE", "the pinned menu to write (required)"),
 ]
 
 
@@ -110,6 +133,7 @@ def parser():
     add_options(build, BUILD_OPTIONS)
     build.set_defaults(label="ZANTORIA")
     add_options(command("check", "read a finished image back", CHECK_DESCRIPTION), CHECK_OPTIONS)
+    add_options(command("pin", "pin a build of the menu to a content folder's files", PIN_DESCRIPTION), PIN_OPTIONS)
     command("setup", "install what making a disc needs, and build the menu and check", SETUP_DESCRIPTION)
     return top
 
@@ -144,6 +168,27 @@ def run_check(options):
     return 0
 
 
+def run_pin(options):
+    from . import content, pins
+    if not options.content or not options.out:
+        raise Refused(f"{PROGRAM} pin needs --content DIR and --out FILE: see {PROGRAM} pin --help")
+    program = Path(options.program)
+    if not program.is_file():
+        raise Refused(f"PROGRAM {program} is not a file: give a build of the menu (autorun.exe)")
+    folder = Path(options.content)
+    content.check_folder(folder)
+    _, files = content.scan(folder, allow_links=True)
+    try:
+        data = program.read_bytes()
+    except OSError as error:
+        raise CannotRun(f"cannot read {program}: {error.strerror}") from None
+    entries = pins.digests(files)
+    pins.write(options.out, pins.pin(data, entries, f"PROGRAM {program}"), "--out")
+    print("\n".join(pins.describe(entries)))
+    print(f"Pinned: {options.out}")
+    return 0
+
+
 def refuse_unknown(top, arguments):
     """Names an option the command does not know before anything else is
     said: argparse would first complain of what is missing."""
@@ -172,6 +217,8 @@ def run(arguments, password=None):
     prerequisites.require({})
     if options.command == "check":
         return run_check(options)
+    if options.command == "pin":
+        return run_pin(options)
     from . import disc_build
     return disc_build.build(options, password)
 

@@ -1,7 +1,9 @@
 """`./autorun-disc build`: the disc image from a content folder, or the demo
 disc. In order: the options, the content folder, the files the menu opens,
-the publisher's certificate; then the menu signed on the disc's copy, the
-image written, read back and checked, and only then put where it was asked.
+the publisher's certificate; then the menu pinned to the content's files and
+signed on the disc's copy (or a menu pinned and signed elsewhere taken as it
+is), the image written, read back and checked, and only then put where it
+was asked.
 A run that fails leaves no image, not even one from an earlier run."""
 import datetime
 import getpass
@@ -15,7 +17,7 @@ from pathlib import Path
 import demo_disc
 import facts
 
-from . import autorun_inf, content, disc_check, image_writer, menu_files, prerequisites
+from . import autorun_inf, content, disc_check, image_writer, menu_files, pins, prerequisites
 from .errors import CannotRun, Refused
 
 LABEL = re.compile(r"[A-Z0-9_]{1,16}")
@@ -122,7 +124,32 @@ def check_signing_options(options, password):
         raise Refused("give either --sign-pfx, or --sign-cert and --sign-key, not both")
     if signing_asked and not options.sign_pfx and not (options.sign_cert and options.sign_key):
         raise Refused("signing needs --sign-pfx FILE, or --sign-cert FILE and --sign-key FILE together")
+    if options.signed_menu and (signing_asked or options.password_file or options.timestamp_url):
+        raise Refused("--signed-menu is a menu signed already: give no signing options with it")
     return signing_asked
+
+
+def take_signed_menu(path, built, entries, work):
+    """The menu pinned and signed elsewhere, checked: it carries a signature,
+    pins this content's files, and without its signature it is the build's
+    menu pinned to them, byte for byte."""
+    from . import authenticode, signing
+    try:
+        data = Path(path).read_bytes()
+    except OSError as error:
+        raise Refused(f"cannot read --signed-menu {path}: {error.strerror}") from None
+    if authenticode.signature(data) is None:
+        raise Refused(f"--signed-menu {path} carries no signature: sign the file `./autorun-disc pin` wrote")
+    faults = pins.mismatches(pins.read(data, f"--signed-menu {path}"), entries)
+    if faults:
+        raise Refused(f"--signed-menu {path} is not pinned to this content: " + "; ".join(faults)
+                      + ": pin it with ./autorun-disc pin --content against this folder, then sign it again")
+    stripped = work / "stripped.exe"
+    result = signing.remove_signature(Path(path), stripped)
+    if result or stripped.read_bytes() != pins.pin(built.read_bytes(), entries):
+        raise Refused(f"--signed-menu {path} without its signature is not this build's menu pinned to this "
+                      f"content ({result or 'other bytes'}): pin build/disc-win32/autorun.exe, then sign it")
+    return data
 
 
 def build(options, password=None):
@@ -154,7 +181,7 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
         content.check_folder(folder)
         scanned = content.scan(folder, options.allow_links, signing_files(options))
     prerequisites.require({**prerequisites.BUILD_COMMANDS,
-                           **(prerequisites.SIGNING_COMMANDS if signing_asked else {})})
+                           **(prerequisites.SIGNING_COMMANDS if signing_asked or options.signed_menu else {})})
 
     signer = None
     if signing_asked:
@@ -190,11 +217,20 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
             raise Refused("the menu cannot use the files refused above: replace them in the content folder, or "
                           "give --allow-mismatch to make the disc all the same")
 
-        # The publisher's signature goes on the disc's copy only; the build's
-        # file stays as it was built, and the check compares the two.
+        # The menu is pinned to the files it will use, and the publisher's
+        # signature goes on the disc's copy only; the build's file stays as it
+        # was built, and the check compares the signed copy with the pinned.
         program, inf = work / "autorun.exe", work / "autorun.inf"
         built = menu_build / "autorun.exe"
-        shutil.copyfile(built, program)
+        entries = pins.digests(files)
+        pinned = work / "pinned.exe"
+        pinned.write_bytes(pins.pin(built.read_bytes(), entries, f"the build's menu {built}"))
+        if options.signed_menu:
+            program.write_bytes(take_signed_menu(options.signed_menu, built, entries, work))
+            print(f"autorun.exe: {options.signed_menu}, signed elsewhere and pinned to this content")
+        else:
+            shutil.copyfile(pinned, program)
+            print("\n".join(["Pinned autorun.exe to the content:", *(f"  {line}" for line in pins.describe(entries))]))
         if signer:
             from . import signing
             credentials, arguments, password = signer
@@ -210,7 +246,7 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
         partial.parent.mkdir(parents=True, exist_ok=True)
         image_writer.write(partial, options.label, date, folder, own)
         faults, _ = disc_check.check(partial, (dirs, {**files, **own}), "the content folder", options.label,
-                                     signer[0].chain_pem() if signer else None, built if signer else None)
+                                     signer[0].chain_pem() if signer else None, pinned if signer else None)
         if faults:
             for fault in faults:
                 say("image fault", fault)

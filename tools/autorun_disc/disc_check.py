@@ -11,11 +11,12 @@ plant would before making discs from it:
 - the volume name, in the ISO 9660 and the Joliet descriptor, is the label;
 - the disc's autorun.exe, when a chain is given, carries a SHA-256 signature
   that verifies against it, and without it is the unsigned menu byte for byte
-  (when that is known)."""
+  (when that is known);
+- the menu's pins are the disc's files, and a signed menu has pins."""
 import tempfile
 from pathlib import Path
 
-from . import autorun_inf, signing
+from . import autorun_inf, pins, signing
 from .image_reader import Image, compare, cut_short
 
 
@@ -92,5 +93,9 @@ def check(path, expected=None, what="the content folder", label=None, chain_pem=
             signers = signing.signer_names(program)
             notes.append("autorun.exe: not signed" if signers is None else
                          f"autorun.exe: signed by {'; then '.join(signers)} (give --signed-by CHAIN to verify it)")
+        if program is not None:
+            pin_faults, pin_notes = pins.check_disc(program, find)
+            faults += pin_faults
+            notes += pin_notes
         notes.append(f"{len(files)} files, {len(dirs)} folders, volume {primary}, names: {' and '.join(trees)}")
     return faults, notes

@@ -139,3 +139,21 @@ def write(out, data, what):
         if os.path.exists(partial):
             os.unlink(partial)
         raise
+
+
+def check_disc(program, find):
+    """(faults, notes) for the menu of a disc: its pins listed, and held
+    against the disc's files (`find(name)` gives a file's bytes or None). An
+    unpinned menu may not be signed."""
+    try:
+        entries = read(program)
+    except Refused as refusal:
+        return [str(refusal)], []
+    if b"".join(entries) == UNPINNED:
+        if authenticode.signature(program) is not None:
+            return ["autorun.exe is signed but pins no file: a signed menu must pin the disc's MYIR50_32.dll, "
+                    "RegSvr32.exe and DSETUP.dll (./autorun-disc build pins it; when signing elsewhere, run "
+                    "./autorun-disc pin first and sign the pinned file)"], []
+        return [], ["autorun.exe: not pinned (it uses the disc's files whatever their bytes; never sign it)"]
+    notes = ["autorun.exe pins:"] + [f"  {line}" for line in describe(entries)]
+    return mismatches(entries, digests_of(find)), notes

@@ -125,6 +125,12 @@ def _foreign_signers(der, chain_pem):
             for cert in signers if cert.fingerprint(hashes.SHA256()) not in given]
 
 
+def remove_signature(signed, out):
+    """Writes `signed` without its signature to `out`: None, or what went wrong."""
+    result = _osslsigncode(["remove-signature", "-in", str(signed), "-out", str(out)])
+    return None if result.returncode == 0 else f"cannot remove its signature: {_output(result)}"
+
+
 def signer_names(program):
     """The subjects of the certificates a signed program carries, those that
     are no authority's first, or None for a program without a signature."""

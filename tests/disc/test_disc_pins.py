@@ -1,0 +1,169 @@
+"""Pins: `pin` writes the SHA-256 of the content's codec copy, registration
+program and DirectX setup library into either build of the menu and changes
+nothing else but the header checksum; `build` pins the disc's menu before it
+signs it, or takes a menu pinned and signed elsewhere; `check` lists the pins
+and refuses a disc whose files are not the ones pinned, and a signed menu
+without pins."""
+import hashlib
+import shutil
+import subprocess
+
+import pefile
+import pytest
+
+from conftest import WIN64, joliet_files, pinned, run_tool
+from autorun_disc import autorun_inf, image_writer
+
+MAGIC = b"AutorunPins/v1\0\0"
+PROGRAMS = {"i686": lambda build: build / "autorun.exe", "x86_64": lambda build: WIN64 / "autorun.exe"}
+
+
+def record(program):
+    """(offset of the entries, the entries) of a pinned program, read here."""
+    assert program.count(MAGIC) == 1
+    at = program.index(MAGIC) + len(MAGIC)
+    return at, [program[at + 32 * i:at + 32 * (i + 1)] for i in range(3)]
+
+
+def checksum_offset(program):
+    return pefile.PE(data=program, fast_load=True).OPTIONAL_HEADER.get_file_offset() + 64
+
+
+@pytest.mark.parametrize("bitness", PROGRAMS)
+def test_pin_changes_the_pins_and_the_checksum_only(tmp_path, gold, menu_build, bitness):
+    program = PROGRAMS[bitness](menu_build)
+    if not program.is_file():
+        pytest.fail(f"no {program}: build the win64 preset first (make build)")
+    built = program.read_bytes()
+    (gold / "RegSvr32.exe").rename(gold / "regsvr32.EXE")  # any case, as Windows opens it
+    (gold / "DSETUP.dll").unlink()
+    outs = [tmp_path / "first.exe", tmp_path / "second.exe"]
+    for out in outs:
+        result = run_tool("pin", program, "--content", gold, "--out", out)
+        assert result.returncode == 0, result.output
+    assert outs[0].read_bytes() == outs[1].read_bytes(), "two runs differ"
+
+    pinned_bytes = outs[0].read_bytes()
+    at, entries = record(pinned_bytes)
+    assert entries == [hashlib.sha256((gold / "MYIR50_32.dll").read_bytes()).digest(),
+                       hashlib.sha256((gold / "regsvr32.EXE").read_bytes()).digest(), b"\xff" * 32]
+    assert record(built)[1] == [bytes(32)] * 3, "the build is not unpinned"
+    checksum = checksum_offset(built)
+    assert pefile.PE(data=pinned_bytes).verify_checksum()
+    masked = [bytearray(data) for data in (built, pinned_bytes)]
+    for data in masked:
+        data[at:at + 96] = bytes(96)
+        data[checksum:checksum + 4] = bytes(4)
+    assert masked[0] == masked[1], "the pinned file differs from the build elsewhere"
+    assert "DSETUP.dll: pinned absent" in result.stdout
+
+
+def test_pin_refusals(tmp_path, gold, menu_build, pki):
+    twice = tmp_path / "twice.exe"
+    twice.write_bytes((menu_build / "autorun.exe").read_bytes() + MAGIC + bytes(96))
+    signed = tmp_path / "signed.exe"
+    subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
+                    "-in", menu_build / "autorun.exe", "-out", signed], check=True, capture_output=True)
+    out = tmp_path / "pinned.exe"
+    cases = [
+        (["pin", menu_build / "recorder.exe", "--content", gold, "--out", out], "holds the pin record's magic 0 times"),
+        (["pin", twice, "--content", gold, "--out", out], "holds the pin record's magic 2 times"),
+        (["pin", signed, "--content", gold, "--out", out], "is signed, and pinning would break its signature"),
+        (["pin", tmp_path / "none.exe", "--content", gold, "--out", out], "none.exe is not a file"),
+        (["pin", menu_build / "autorun.exe", "--content", tmp_path / "none", "--out", out], "does not exist"),
+        (["pin", menu_build / "autorun.exe", "--content", gold, "--out", tmp_path], "is a folder"),
+        (["pin", menu_build / "autorun.exe", "--content", gold], "pin needs --content DIR and --out FILE"),
+        (["pin", menu_build / "autorun.exe", "--content", gold, "--out", out, "--sign-pfx", "x"],
+         "does not know the option --sign-pfx"),
+    ]
+    for arguments, says in cases:
+        result = run_tool(*arguments)
+        assert result.returncode == 1, (arguments, result.output)
+        assert says in result.stderr, (arguments, result.stderr)
+        assert not out.exists()
+    assert "Pins a build of the menu" in run_tool("pin", "--help").stdout
+
+
+def make_image(tmp_path, folder, program, name):
+    """An image of a folder with the given menu, written as `build` writes it."""
+    inf = tmp_path / f"{name}.inf"
+    inf.write_bytes(autorun_inf.make("ZANTORIA"))
+    image = tmp_path / f"{name}.iso"
+    image_writer.write(image, "ZANTORIA", 946684800, folder, {"/autorun.exe": program, "/autorun.inf": inf})
+    return image
+
+
+def test_build_pins_and_check_holds_the_pins_against_the_disc(tmp_path, gold, menu_build, pki):
+    image = tmp_path / "disc.iso"
+    (gold / "DSETUP.dll").unlink()
+    result = run_tool("build", "--content", gold, "--out", image, "--allow-missing")
+    assert result.returncode == 0, result.output
+    on_disc = joliet_files(image)["/autorun.exe"]
+    assert on_disc == pinned(menu_build / "autorun.exe", gold)
+    assert record(on_disc)[1][2] == b"\xff" * 32, "a missing file is not pinned as absent"
+    result = run_tool("check", image)
+    assert result.returncode == 0, result.output
+    assert "autorun.exe pins:" in result.stdout and "DSETUP.dll: pinned absent" in result.stdout
+
+    # The menu pinned to this folder, on discs whose files are others.
+    program = tmp_path / "autorun.exe"
+    program.write_bytes(on_disc)
+    other = tmp_path / "other"
+    shutil.copytree(gold, other)
+    (other / "RegSvr32.exe").write_bytes((gold / "RegSvr32.exe").read_bytes() + b"\0")
+    shutil.copyfile(menu_build / "dsetup_standin.dll", other / "DSETUP.dll")
+    (other / "MYIR50_32.dll").unlink()
+    result = run_tool("check", make_image(tmp_path, other, program, "other"))
+    assert result.returncode == 1
+    for fault in ["RegSvr32.exe on the disc is not the file autorun.exe pins",
+                  "autorun.exe pins DSETUP.dll as absent, but the disc holds one",
+                  "autorun.exe pins MYIR50_32.dll, but the disc holds none"]:
+        assert fault in result.stderr, fault
+
+    # A signed menu without pins; an unsigned one passes, said to be unpinned.
+    signed = tmp_path / "signed.exe"
+    subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
+                    "-in", menu_build / "autorun.exe", "-out", signed], check=True, capture_output=True)
+    result = run_tool("check", make_image(tmp_path, gold, signed, "signed"))
+    assert result.returncode == 1
+    assert "autorun.exe is signed but pins no file" in result.stderr
+    result = run_tool("check", make_image(tmp_path, gold, menu_build / "autorun.exe", "unpinned"))
+    assert result.returncode == 0, result.output
+    assert "autorun.exe: not pinned" in result.stdout
+
+
+def test_menu_pinned_and_signed_elsewhere(tmp_path, gold, menu_build, pki):
+    """pin, sign elsewhere, then build --signed-menu: the disc carries that
+    file as it is; one that is not signed, pinned to other files or made from
+    another program is refused."""
+    unsigned, signed = tmp_path / "pinned.exe", tmp_path / "signed.exe"
+    assert run_tool("pin", menu_build / "autorun.exe", "--content", gold, "--out", unsigned).returncode == 0
+
+    def sign(source, out):
+        subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
+                        "-in", source, "-out", out], check=True, capture_output=True)
+    sign(unsigned, signed)
+    image = tmp_path / "disc.iso"
+    result = run_tool("build", "--content", gold, "--out", image, "--signed-menu", signed)
+    assert result.returncode == 0, result.output
+    assert joliet_files(image)["/autorun.exe"] == signed.read_bytes()
+    assert run_tool("check", image, "--content", gold, "--signed-by", pki.ca_pem).returncode == 0
+
+    other = tmp_path / "other"
+    shutil.copytree(gold, other)
+    (other / "RegSvr32.exe").write_bytes((gold / "RegSvr32.exe").read_bytes() + b"\0")
+    tampered = bytearray(unsigned.read_bytes())
+    tampered[0x4E] ^= 1  # the DOS stub's text
+    (tmp_path / "tampered.exe").write_bytes(bytes(tampered))
+    sign(tmp_path / "tampered.exe", tmp_path / "tampered-signed.exe")
+    cases = [
+        (gold, unsigned, "carries no signature"),
+        (other, signed, "is not pinned to this content: RegSvr32.exe"),
+        (gold, tmp_path / "tampered-signed.exe", "without its signature is not this build's menu pinned"),
+        (gold, signed, "give no signing options with it", "--sign-pfx", pki.publisher_pfx),
+    ]
+    for content, menu, says, *more in cases:
+        result = run_tool("build", "--content", content, "--out", image, "--signed-menu", menu, *more)
+        assert result.returncode == 1, (says, result.output)
+        assert says in result.stderr, (says, result.stderr)
+        assert not image.exists()
