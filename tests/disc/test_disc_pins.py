@@ -120,13 +120,15 @@ def test_build_pins_and_check_holds_the_pins_against_the_disc(tmp_path, gold, me
                   "autorun.exe pins MYIR50_32.dll, but the disc holds none"]:
         assert fault in result.stderr, fault
 
-    # A signed menu without pins; an unsigned one passes, said to be unpinned.
-    signed = tmp_path / "signed.exe"
-    subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
-                    "-in", menu_build / "autorun.exe", "-out", signed], check=True, capture_output=True)
-    result = run_tool("check", make_image(tmp_path, gold, signed, "signed"))
-    assert result.returncode == 1
-    assert "autorun.exe is signed but pins no file" in result.stderr
+    # A signed menu without pins (the build's, or a program with no pin
+    # record); an unsigned one passes, said to be unpinned.
+    for unpinned in ("autorun.exe", "recorder.exe"):
+        signed = tmp_path / f"signed-{unpinned}"
+        subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
+                        "-in", menu_build / unpinned, "-out", signed], check=True, capture_output=True)
+        result = run_tool("check", make_image(tmp_path, gold, signed, f"signed-{unpinned}"))
+        assert result.returncode == 1, unpinned
+        assert "autorun.exe is signed but pins no file" in result.stderr, unpinned
     result = run_tool("check", make_image(tmp_path, gold, menu_build / "autorun.exe", "unpinned"))
     assert result.returncode == 0, result.output
     assert "autorun.exe: not pinned" in result.stdout

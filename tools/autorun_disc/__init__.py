@@ -13,5 +13,6 @@ image back. One module per concern:
     certificates   the publisher's certificate and key, read with cryptography
     signing        the menu signed and verified by osslsigncode
     authenticode   the signature inside a signed program
-    disc_build     `build`;  disc_check  `check`
+    pins           the disc files the menu vouches for: its pin record, read and written
+    disc_build     `build`;  disc_check  `check`;  `pin` is in cli
 """
