@@ -149,7 +149,7 @@ def test_menu_pinned_and_signed_elsewhere(tmp_path, gold, menu_build, pki):
     result = run_tool("build", "--content", gold, "--out", image, "--signed-menu", signed)
     assert result.returncode == 0, result.output
     assert joliet_files(image)["/autorun.exe"] == signed.read_bytes()
-    assert run_tool("check", image, "--content", gold, "--signed-by", pki.ca_pem).returncode == 0
+    assert run_tool("check", image, "--content", gold, "--signed-by", pki.chain_pem).returncode == 0
 
     other = tmp_path / "other"
     shutil.copytree(gold, other)
