@@ -11,11 +11,14 @@ import subprocess
 import pefile
 import pytest
 
-from conftest import WIN64, joliet_files, pinned, run_tool
+from conftest import TEST_BUILDS, joliet_files, pinned, run_tool
 from autorun_disc import autorun_inf, image_writer
 
 MAGIC = b"AutorunPins/v1\0\0"
-PROGRAMS = {"i686": lambda build: build / "autorun.exe", "x86_64": lambda build: WIN64 / "autorun.exe"}
+PROGRAMS = {
+    "i686": lambda build: build / "autorun.exe",
+    "x86_64": lambda build: TEST_BUILDS / "win64" / "autorun.exe",
+}
 
 
 def record(program):
