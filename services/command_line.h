@@ -22,8 +22,9 @@ char* JoinCommandLine(const char* const* arguments);
 char* QuotedArgument(const char* argument);
 
 // The one argument with which the menu starts its own file to install the
-// codec with full rights. It carries no data: the job takes its files from
-// the current directory and the system folder, as the menu does.
+// codec with full rights. It carries no data: the job takes the disc's files
+// from beside its own file, by their full paths, whatever folder it was
+// started in.
 extern const char* const CodecJobArgument;
 
 // Whether a command line, as WinMain receives it (the program's name already
