@@ -137,22 +137,10 @@ TEST(PeReader, ExportsAndHostileHeaders)
         EXPECT_EQ(read.ordinal5, ExportState::NotExported);
     }
 
-    auto with = [](void (*change)(Layout&)) {
-        Layout layout;
-        change(layout);
-        return Image(layout);
-    };
-    Bytes tableInHeaders = with([](Layout& l) { l.functions = 0x200; });
+    Bytes tableInHeaders = Image({.functions = 0x200});
     Set(tableInHeaders, 0x200 + 16, 0x1234, 4);
-    Bytes manySections = with([](Layout& l) { l.sectionCount = 5000; });
+    Bytes manySections = Image({.sectionCount = 5000});
     manySections.resize(0x1A0 + 40 * 5000); // all 5000 entries present, the rest of them empty
-    auto forwarded = [](const char* forwarder, uint32_t rva, uint32_t exportSize) {
-        Layout layout;
-        layout.forwarder = forwarder;
-        layout.forwarderRva = rva;
-        layout.exportSize = exportSize;
-        return Image(layout);
-    };
     const struct {
         const char* name;
         Bytes file;
@@ -161,39 +149,34 @@ TEST(PeReader, ExportsAndHostileHeaders)
         const char* forwarder = "";
     } cases[] = {
         {"ordinals 1 to 6", good, ImageKind::Pe, ExportState::Exported},
-        {"ordinal 5 forwarded", forwarded("DSETUP32.DirectXSetupA", 0x1080, 0), ImageKind::Pe,
+        {"ordinal 5 forwarded", Image({.forwarder = "DSETUP32.DirectXSetupA"}), ImageKind::Pe,
          ExportState::Forwarded, "DSETUP32.DirectXSetupA"},
-        {"forwarder without a NUL before the directory ends", forwarded("DSETUP32.X", 0x1080, 0x8A),
+        {"forwarder without a NUL before the directory ends",
+         Image({.forwarder = "DSETUP32.X", .exportSize = 0x8A}), ImageKind::Pe, ExportState::Unreadable},
+        {"forwarder running to the end of the file",
+         Image({.forwarder = "0123456789ABCDEF", .forwarderRva = 0x11F0, .exportSize = 0x10000}),
          ImageKind::Pe, ExportState::Unreadable},
-        {"forwarder running to the end of the file", forwarded("0123456789ABCDEF", 0x11F0, 0x10000),
-         ImageKind::Pe, ExportState::Unreadable},
-        {"slot of ordinal 5 unused", with([](Layout& l) { l.entries[4] = 0; }), ImageKind::Pe,
-         ExportState::NotExported},
-        {"ordinals from 6", with([](Layout& l) { l.base = 6; }), ImageKind::Pe, ExportState::NotExported},
-        {"no export directory", with([](Layout& l) { l.exportRva = 0; }), ImageKind::Pe,
-         ExportState::NotExported},
-        {"PE32+ layout", with([](Layout& l) { l.magic = Pe32PlusMagic; }), ImageKind::Pe,
-         ExportState::Exported},
+        {"slot of ordinal 5 unused", Image({.entries = {0x1100, 0x1104, 0x1108, 0x110C, 0, 0x1114}}),
+         ImageKind::Pe, ExportState::NotExported},
+        {"ordinals from 6", Image({.base = 6}), ImageKind::Pe, ExportState::NotExported},
+        {"no export directory", Image({.exportRva = 0}), ImageKind::Pe, ExportState::NotExported},
+        {"PE32+ layout", Image({.magic = Pe32PlusMagic}), ImageKind::Pe, ExportState::Exported},
         {"address table in the headers, which load at address 0", tableInHeaders, ImageKind::Pe,
          ExportState::Exported},
         {"16-bit Windows", OldImage("NE"), ImageKind::Windows16, ExportState::NotExported},
-        {"new header offset 0xFFFFFFFF", with([](Layout& l) { l.newHeader = 0xFFFFFFFF; }), ImageKind::Dos,
+        {"new header offset 0xFFFFFFFF", Image({.newHeader = 0xFFFFFFFF}), ImageKind::Dos,
          ExportState::NotExported},
-        {"new header offset 2 bytes before the end", with([](Layout& l) { l.newHeader = 0x5FE; }),
-         ImageKind::Dos, ExportState::NotExported},
+        {"new header offset 2 bytes before the end", Image({.newHeader = 0x5FE}), ImageKind::Dos,
+         ExportState::NotExported},
         {"5000 sections present", manySections, ImageKind::Pe, ExportState::Exported},
-        {"export directory at address 0xFFFFFFF0", with([](Layout& l) { l.exportRva = 0xFFFFFFF0; }),
-         ImageKind::Pe, ExportState::Unreadable},
-        {"4294967295 exports, table past the section", with([](Layout& l) {
-             l.base = 0;
-             l.count = 0xFFFFFFFF;
-             l.functions = 0x11F8;
-         }),
-         ImageKind::Pe, ExportState::Unreadable},
-        {"address table at 0xFFFFFFFF", with([](Layout& l) { l.functions = 0xFFFFFFFF; }), ImageKind::Pe,
+        {"export directory at address 0xFFFFFFF0", Image({.exportRva = 0xFFFFFFF0}), ImageKind::Pe,
          ExportState::Unreadable},
-        {"base 0xFFFFFFFF", with([](Layout& l) { l.base = 0xFFFFFFFF; }), ImageKind::Pe,
-         ExportState::NotExported},
+        {"4294967295 exports, table past the section",
+         Image({.base = 0, .count = 0xFFFFFFFF, .functions = 0x11F8}), ImageKind::Pe,
+         ExportState::Unreadable},
+        {"address table at 0xFFFFFFFF", Image({.functions = 0xFFFFFFFF}), ImageKind::Pe,
+         ExportState::Unreadable},
+        {"base 0xFFFFFFFF", Image({.base = 0xFFFFFFFF}), ImageKind::Pe, ExportState::NotExported},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -207,19 +190,19 @@ TEST(PeReader, ExportsAndHostileHeaders)
     // never an answer about ordinal 5.
     const struct {
         const char* name;
-        void (*change)(Layout&);
+        Layout layout;
     } brokenHeaders[] = {
-        {"65535 sections, table past the end", [](Layout& l) { l.sectionCount = 65535; }},
-        {"optional header of 65535 bytes", [](Layout& l) { l.optionalSize = 65535; }},
-        {"optional header too short for its directories", [](Layout& l) { l.optionalSize = 64; }},
-        {"unknown optional header format", [](Layout& l) { l.magic = 0x0107; }},
-        {"section's raw data at 0xFFFFFFFF", [](Layout& l) { l.rawOffset = 0xFFFFFFFF; }},
-        {"section's raw size 0xFFFFFFFF", [](Layout& l) { l.rawSize = 0xFFFFFFFF; }},
-        {"section's raw data past the end", [](Layout& l) { l.rawOffset = 0x5F0; }},
+        {"65535 sections, table past the end", {.sectionCount = 65535}},
+        {"optional header of 65535 bytes", {.optionalSize = 65535}},
+        {"optional header too short for its directories", {.optionalSize = 64}},
+        {"unknown optional header format", {.magic = 0x0107}},
+        {"section's raw data at 0xFFFFFFFF", {.rawOffset = 0xFFFFFFFF}},
+        {"section's raw size 0xFFFFFFFF", {.rawSize = 0xFFFFFFFF}},
+        {"section's raw data past the end", {.rawOffset = 0x5F0}},
     };
     for (const auto& c : brokenHeaders) {
         SCOPED_TRACE(c.name);
-        const Read read = ReadImage(with(c.change));
+        const Read read = ReadImage(Image(c.layout));
         EXPECT_EQ(read.image.kind, ImageKind::BrokenPe);
         EXPECT_EQ(read.ordinal5, ExportState::NotExported);
     }
@@ -233,28 +216,13 @@ TEST(DiscContentRules, LibrariesAndPrograms)
     const MenuFile& setup = MenuFiles[2];
     const MenuFile& regsvr = MenuFiles[3];
     ASSERT_EQ(regsvr.role, MenuFileRole::Registrar);
-    Layout exe;
-    exe.characteristics = 0x0102;
-    Layout plus;
-    plus.machine = MachineX86_64;
-    plus.magic = Pe32PlusMagic;
-    Layout plusExe = plus;
-    plusExe.characteristics = 0x0022;
-    Layout noOrdinal;
-    noOrdinal.count = 4;
-    Layout arm = exe;
-    arm.machine = 0xAA64;
-    Layout mixed = exe;
-    mixed.magic = Pe32PlusMagic;
+    const Layout exe{.characteristics = 0x0102};
+    const Layout plus{.machine = MachineX86_64, .magic = Pe32PlusMagic};
+    const Layout plusExe{.machine = MachineX86_64, .magic = Pe32PlusMagic, .characteristics = 0x0022};
     // A PE32 header for a machine other than i386: the header format alone
     // does not make a library the menu can load.
-    Layout armLibrary;
-    armLibrary.machine = 0x01C4;
-    auto forwardedTo = [](const char* forwarder) {
-        Layout layout;
-        layout.forwarder = forwarder;
-        return Image(layout);
-    };
+    const Layout armLibrary{.machine = 0x01C4};
+    auto forwardedTo = [](const char* forwarder) { return Image({.forwarder = forwarder}); };
     const std::vector<std::string> withDsetup32 = {"setup.exe", "dsetup32.DLL"};
     const Bytes text = {'M', 'Z', 'x'};
     const struct {
@@ -266,7 +234,7 @@ TEST(DiscContentRules, LibrariesAndPrograms)
         std::vector<std::string> disc = {};
     } cases[] = {
         {"i386 library with ordinal 5", dsetup, Image({}), 0, 0, ""},
-        {"i386 library without ordinal 5", dsetup, Image(noOrdinal), 1, 0, "does not export ordinal 5"},
+        {"i386 library without ordinal 5", dsetup, Image({.count = 4}), 1, 0, "does not export ordinal 5"},
         {"x86_64 library", dsetup, Image(plus), 1, 0, "64-bit library for x86_64"},
         {"PE32 library for ARM", dsetup, Image(armLibrary), 1, 0,
          "library for ARM (PE32), not a PE32 library for i386"},
@@ -290,8 +258,9 @@ TEST(DiscContentRules, LibrariesAndPrograms)
         {"x86_64 program", setup, Image(plusExe), 0, 1, "will not start on 32-bit Windows"},
         {"16-bit program", setup, OldImage("NE"), 0, 1, "will not start on 64-bit Windows"},
         {"MS-DOS program", setup, OldImage("\0\0"), 0, 1, "will not start on 64-bit Windows"},
-        {"ARM64 program", setup, Image(arm), 0, 1, "for ARM64"},
-        {"machine and format disagree", setup, Image(mixed), 1, 0, "do not agree"},
+        {"ARM64 program", setup, Image({.machine = 0xAA64, .characteristics = 0x0102}), 0, 1, "for ARM64"},
+        {"machine and format disagree", setup, Image({.magic = Pe32PlusMagic, .characteristics = 0x0102}), 1,
+         0, "do not agree"},
         {"library as a program", setup, Image({}), 1, 0, "a library, not a program"},
         {"text as a program", setup, text, 1, 0, "not a Windows program"},
         {"i386 registration program", regsvr, Image(exe), 0, 0, ""},
@@ -302,7 +271,8 @@ TEST(DiscContentRules, LibrariesAndPrograms)
          "16-bit Windows program, not a PE32 program "
          "for i386; it cannot load a 32-bit library"},
         {"MS-DOS registration program", regsvr, OldImage("\0\0"), 1, 0, "cannot load a 32-bit library"},
-        {"ARM64 registration program", regsvr, Image(arm), 1, 0, "program for ARM64"},
+        {"ARM64 registration program", regsvr, Image({.machine = 0xAA64, .characteristics = 0x0102}), 1, 0,
+         "program for ARM64"},
         {"registration program as a library", regsvr, Image({}), 1, 0, "a library, not a program"},
         {"text as a registration program", regsvr, text, 1, 0, "not a Windows program"},
         {"damaged program", setup, Prefix(Image(exe), 0x100), 1, 0, "damaged"},
