@@ -45,25 +45,10 @@ Bytes Pattern(size_t count, uint8_t seed)
     return out;
 }
 
-Bytes Pixels(size_t count)
-{
-    return Pattern(count, 0x81);
-}
-
-Bytes Table(size_t colours)
-{
-    return Pattern(4 * colours, 0x11);
-}
-
-Bytes Triples(size_t colours)
-{
-    return Pattern(3 * colours, 0x33);
-}
-
-Bytes ExtraHeader(size_t count)
-{
-    return Pattern(count, 0x5A);
-}
+const auto Pixels = [](size_t count) { return Pattern(count, 0x81); };
+const auto Table = [](size_t colours) { return Pattern(4 * colours, 0x11); };
+const auto Triples = [](size_t colours) { return Pattern(3 * colours, 0x33); };
+const auto ExtraHeader = [](size_t count) { return Pattern(count, 0x5A); };
 
 Bytes Masks()
 {
@@ -383,9 +368,6 @@ TEST_F(DibReader, Refusals)
         {"header size 11", InfoHeader(4, 2, 8, {.size = 11}) + Pixels(64)},
         {"header size 13", InfoHeader(4, 2, 8, {.size = 13}) + Pixels(64)},
         {"header size 39", InfoHeader(4, 2, 8, {.size = 39}) + Pixels(64)},
-        {"core header with 2 bits", CoreHeader(4, 2, 2) + Pixels(64)},
-        {"core header with 16 bits", CoreHeader(4, 2, 16) + Pixels(64)},
-        {"core header with 32 bits", CoreHeader(4, 2, 32) + Pixels(64)},
         {"108-byte header cut short", InfoHeader(4, 2, 8, {.size = 108}) + ExtraHeader(67)},
         {"bit fields without room for their masks",
          InfoHeader(1, 1, 16, {.compression = BI_BITFIELDS}) + Pixels(11)},
@@ -452,16 +434,13 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
          {1, 4, 8, 16, 24, 32}},
     };
     for (const Kind& kind : kinds) {
-        for (uint16_t bits : {0, 2, 3, 5, 64, 65535}) {
-            SCOPED_TRACE(std::string(kind.name) + ", " + std::to_string(bits) + " bits");
-            EXPECT_FALSE(LoadFromMemory(kind.file(bits)).ok);
-        }
-        for (uint16_t bits : kind.valid) {
+        for (uint16_t bits : {0, 1, 2, 3, 4, 5, 8, 16, 24, 32, 64, 65535}) {
             SCOPED_TRACE(std::string(kind.name) + ", " + std::to_string(bits) + " bits");
             const Loaded loaded = LoadFromMemory(kind.file(bits));
-            ASSERT_TRUE(loaded.ok);
+            const bool valid = std::find(kind.valid.begin(), kind.valid.end(), bits) != kind.valid.end();
+            ASSERT_EQ(loaded.ok, valid);
             const size_t table = bits <= 8 ? 4 << bits : 0;
-            EXPECT_LE(loaded.block.size(), 124 + table + 2 * ((4 * bits + 31) / 32 * 4));
+            if (valid) EXPECT_LE(loaded.block.size(), 124 + table + 2 * ((4 * bits + 31) / 32 * 4));
         }
     }
 
@@ -507,31 +486,29 @@ TEST_F(DibReader, HandleFormReadsFromTheCurrentPosition)
 // memory with 0xCD, so a byte left unwritten shows).
 TEST_F(DibReader, EveryPrefixOfAFile)
 {
-    const Bytes info = FileHeader(0) + InfoHeader(3, 2, 8, {.clrUsed = 2, .sizeImage = 8, .size = 108}) +
-                       ExtraHeader(68) + Table(2) + Pixels(8);
-    for (size_t length = 0; length <= info.size(); length++) {
-        SCOPED_TRACE("108-byte header, prefix of " + std::to_string(length));
-        const Loaded loaded = LoadFromMemory(Slice(info, 0, length));
-        if (length < 14 + 108) {
-            EXPECT_FALSE(loaded.ok);
-        } else {
-            ASSERT_TRUE(loaded.ok);
-            EXPECT_TRUE(loaded.block == Slice(CutAndZeroed(info, length), 14, info.size() - 14));
-        }
-    }
-
-    const Bytes core = CoreHeader(2, 2, 8) + Triples(256) + Pixels(8);
-    const Bytes coreHeader =
-        InfoHeader(2, 2, 8, {.clrUsed = 256, .sizeImage = 8, .clrImportant = 256, .pelsPerMeter = 0});
-    for (size_t length = 0; length <= core.size(); length++) {
-        SCOPED_TRACE("core header, prefix of " + std::to_string(length));
-        const Loaded loaded = LoadFromMemory(Slice(core, 0, length));
-        if (length < 40) {
-            EXPECT_FALSE(loaded.ok);
-        } else {
-            ASSERT_TRUE(loaded.ok);
-            const Bytes zeroed = CutAndZeroed(core, length);
-            EXPECT_TRUE(loaded.block == coreHeader + Widened(Slice(zeroed, 12, 768)) + Slice(zeroed, 780, 8));
+    struct Case {
+        const char* name;
+        Bytes file;
+        size_t headers;
+        Bytes (*expected)(const Bytes& zeroed);
+    } cases[] = {
+        {"108-byte header",
+         FileHeader(0) + InfoHeader(3, 2, 8, {.clrUsed = 2, .sizeImage = 8, .size = 108}) + ExtraHeader(68) +
+             Table(2) + Pixels(8),
+         14 + 108, [](const Bytes& zeroed) { return Slice(zeroed, 14, zeroed.size() - 14); }},
+        {"core header", CoreHeader(2, 2, 8) + Triples(256) + Pixels(8), 40,
+         [](const Bytes& zeroed) {
+             return InfoHeader(2, 2, 8,
+                               {.clrUsed = 256, .sizeImage = 8, .clrImportant = 256, .pelsPerMeter = 0}) +
+                    Widened(Slice(zeroed, 12, 768)) + Slice(zeroed, 780, 8);
+         }},
+    };
+    for (const Case& c : cases) {
+        for (size_t length = 0; length <= c.file.size(); length++) {
+            SCOPED_TRACE(std::string(c.name) + ", prefix of " + std::to_string(length));
+            const Loaded loaded = LoadFromMemory(Slice(c.file, 0, length));
+            ASSERT_EQ(loaded.ok, length >= c.headers);
+            if (loaded.ok) EXPECT_TRUE(loaded.block == c.expected(CutAndZeroed(c.file, length)));
         }
     }
 }
