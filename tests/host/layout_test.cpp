@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(WindowGeometry, SizeAndCentredPosition)
@@ -21,10 +23,7 @@ TEST(WindowGeometry, SizeAndCentredPosition)
     };
     for (const Case& c : cases) {
         const WindowGeometry g = ComputeWindowGeometry(c.cxFrame, c.cyFrame, c.cyCaption, c.cxFull, c.cyFull);
-        EXPECT_EQ(g.width, c.width) << c.name;
-        EXPECT_EQ(g.height, c.height) << c.name;
-        EXPECT_EQ(g.x, c.x) << c.name;
-        EXPECT_EQ(g.y, c.y) << c.name;
+        EXPECT_EQ(std::tie(g.width, g.height, g.x, g.y), std::tie(c.width, c.height, c.x, c.y)) << c.name;
     }
 }
 
@@ -47,10 +46,8 @@ TEST(ButtonLayout, Placement)
     for (const Case& c : cases) {
         const ButtonRect r = ComputeButtonRect(c.anchor, c.widthInChars, c.lineHeight, c.charWidth,
                                                c.windowWidth, c.windowHeight, c.stackCount);
-        EXPECT_EQ(r.x, c.expected.x) << c.name;
-        EXPECT_EQ(r.y, c.expected.y) << c.name;
-        EXPECT_EQ(r.width, c.expected.width) << c.name;
-        EXPECT_EQ(r.height, c.expected.height) << c.name;
+        const ButtonRect& e = c.expected;
+        EXPECT_EQ(std::tie(r.x, r.y, r.width, r.height), std::tie(e.x, e.y, e.width, e.height)) << c.name;
     }
 }
 
