@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -50,14 +51,8 @@ const auto Table = [](size_t colours) { return Pattern(4 * colours, 0x11); };
 const auto Triples = [](size_t colours) { return Pattern(3 * colours, 0x33); };
 const auto ExtraHeader = [](size_t count) { return Pattern(count, 0x5A); };
 
-Bytes Masks()
-{
-    Bytes out;
-    Put(out, 0xF800, 4);
-    Put(out, 0x07E0, 4);
-    Put(out, 0x001F, 4);
-    return out;
-}
+// Red, green and blue masks of 16-bit pixels, 5, 6 and 5 bits.
+const Bytes Masks = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
 
 Bytes FileHeader(uint32_t offBits)
 {
@@ -157,12 +152,8 @@ Loaded LoadFromMemory(const Bytes& file, LONG width = 480, LONG height = 360)
 std::string WriteTempFile(const char* name, const Bytes& bytes)
 {
     const std::string path = ::testing::TempDir() + name;
-    FILE* out = fopen(path.c_str(), "wb");
-    EXPECT_NE(out, nullptr) << path;
-    if (out) {
-        fwrite(bytes.data(), 1, bytes.size(), out);
-        fclose(out);
-    }
+    std::ofstream out(path, std::ios::binary);
+    EXPECT_TRUE(out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size()).good()) << path;
     return path;
 }
 
@@ -231,7 +222,6 @@ TEST_F(DibReader, BlockContents)
 {
     const Bytes pixels8 = Pixels(8 * 5), pixels24 = Pixels(16 * 4), pixels1 = Pixels(8 * 2);
     const Bytes pixels4 = Pixels(16), pixels16 = Pixels(12 * 3);
-    const Bytes masks = Masks();
     const Bytes triples = Triples(256);
     struct Case {
         const char* name;
@@ -279,12 +269,12 @@ TEST_F(DibReader, BlockContents)
          InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 20}) + Table(2) + Pixels(20),
          InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8)},
         {"16-bit bit fields after a 40-byte header: masks kept in a 52-byte header",
-         FileHeader(66) + InfoHeader(2, 2, 16, {.compression = BI_BITFIELDS}) + masks + Pixels(8),
-         InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + masks + Pixels(8)},
+         FileHeader(66) + InfoHeader(2, 2, 16, {.compression = BI_BITFIELDS}) + Masks + Pixels(8),
+         InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + Masks + Pixels(8)},
         {"32-bit bit fields: the colour table follows the masks",
-         InfoHeader(1, 1, 32, {.clrUsed = 2, .compression = BI_BITFIELDS}) + masks + Table(2) + Pixels(4),
+         InfoHeader(1, 1, 32, {.clrUsed = 2, .compression = BI_BITFIELDS}) + Masks + Table(2) + Pixels(4),
          InfoHeader(1, 1, 32, {.clrUsed = 2, .sizeImage = 4, .compression = BI_BITFIELDS, .size = 52}) +
-             masks + Table(2) + Pixels(4)},
+             Masks + Table(2) + Pixels(4)},
         {"bit fields in a 56-byte header: unchanged",
          InfoHeader(1, 1, 32, {.compression = BI_BITFIELDS, .size = 56}) + ExtraHeader(16) + Pixels(4),
          InfoHeader(1, 1, 32, {.sizeImage = 4, .compression = BI_BITFIELDS, .size = 56}) + ExtraHeader(16) +
@@ -310,8 +300,8 @@ TEST_F(DibReader, BlockContents)
          InfoHeader(10, 2, 4, {.clrUsed = 2}) + Table(2) + pixels4,
          InfoHeader(10, 1, 4, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Slice(pixels4, 8, 8), 12, 1},
         {"16-bit bit fields 6x3, corner 2x2: the masks stay",
-         InfoHeader(6, 3, 16, {.compression = BI_BITFIELDS}) + Masks() + pixels16,
-         InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + Masks() +
+         InfoHeader(6, 3, 16, {.compression = BI_BITFIELDS}) + Masks + pixels16,
+         InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + Masks +
              CornerRows(pixels16, 16, 6, 3, 2, 2),
          2, 2},
         {"rows the file does not hold are zero", InfoHeader(4, 6, 8, {.clrUsed = 2}) + Table(2) + Pixels(8),
@@ -378,7 +368,7 @@ TEST_F(DibReader, Refusals)
         {"one row beyond 32 bits", InfoHeader(0x7FFFFFFF, 1, 32) + Pixels(64)},
         {"most negative height", InfoHeader(1, INT32_MIN, 24) + Pixels(64)},
         {"stated length below rows beyond 32 bits",
-         InfoHeader(65536, 65536, 16, {.sizeImage = 153600, .compression = BI_BITFIELDS}) + Masks() +
+         InfoHeader(65536, 65536, 16, {.sizeImage = 153600, .compression = BI_BITFIELDS}) + Masks +
              Pixels(64)},
         {"block beyond 31 bits by its stated length",
          InfoHeader(1, 1, 8, {.clrUsed = 2, .sizeImage = 0x7FFFFFF0, .compression = BI_RLE8}) + Table(2) +
@@ -420,7 +410,7 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
          {1, 4, 8, 16, 24, 32}},
         {"40-byte header, bit fields",
          [](uint16_t bits) {
-             return InfoHeader(4, 2, bits, {.compression = BI_BITFIELDS}) + Masks() + Pixels(1024);
+             return InfoHeader(4, 2, bits, {.compression = BI_BITFIELDS}) + Masks + Pixels(1024);
          },
          {1, 4, 8, 16, 24, 32}},
         {"40-byte header, run-length coded without a stated length",

@@ -12,17 +12,6 @@
 
 namespace {
 
-std::string Hex(const unsigned char digest[32])
-{
-    std::string text;
-    char pair[3];
-    for (int i = 0; i < 32; ++i) {
-        snprintf(pair, sizeof pair, "%02x", digest[i]);
-        text += pair;
-    }
-    return text;
-}
-
 std::string Digest(const std::string& message, size_t piece)
 {
     Sha256 hash;
@@ -31,7 +20,10 @@ std::string Digest(const std::string& message, size_t piece)
         Sha256Add(&hash, message.data() + at, std::min(piece, message.size() - at));
     unsigned char digest[32];
     Sha256Finish(&hash, digest);
-    return Hex(digest);
+    char text[65];
+    for (int i = 0; i < 32; ++i)
+        snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    return text;
 }
 
 TEST(Sha256, PublishedExamples)
