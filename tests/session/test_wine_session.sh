@@ -110,8 +110,11 @@ expect_made() {
   [ -z "$(find "$1/drive_c/windows" -iname ir50_32.dll)" ] || fail "a codec file is left in $1"
 }
 
+# The caller's prefix, checked as each case ends.
+expect_player_kept() { [ "$(fingerprint "$player")" = "$before" ] || fail "the caller's prefix changed"; }
 case_number=0
 run_case() {
+  [ "$case_number" = 0 ] || expect_player_kept
   case_name=$1
   case_number=$((case_number + 1))
   rm -rf "$wine_dir"
@@ -134,16 +137,14 @@ expect_made "$wine_dir/i686"
 grep -q "wine $wine_dir/x86_64 reg delete HKLM\\\\SOFTWARE\\\\KORU Media" "$out/log" ||
   fail "the install record left in its own prefix is not cleared"
 grep -q "wineserver $wine_dir/x86_64 -k" <(tail -n 4 "$out/log") || fail "its servers are not stopped at the end"
-[ "$(fingerprint "$player")" = "$before" ] || fail "the caller's prefix changed"
 
-for probe in "32bit=0 wine32=1 this machine cannot run 32-bit code" \
-             "32bit=1 wine32=0 wine32 is not installed" \
-             "32bit=1 wine32=1 assume this machine cannot run 32-bit code (AUTORUN_ASSUME_NO_32BIT=1)"; do
-  read -r bits packages reason <<<"$probe"
-  assume=0
-  if [[ $reason == assume* ]]; then assume=1 reason=${reason#assume }; fi
+# Whether the machine runs 32-bit code, whether wine32 is there, AUTORUN_ASSUME_NO_32BIT, what is said.
+for probe in "0 1 0 this machine cannot run 32-bit code" \
+             "1 0 0 wine32 is not installed" \
+             "1 1 1 this machine cannot run 32-bit code (AUTORUN_ASSUME_NO_32BIT=1)"; do
+  read -r bits packages assume reason <<<"$probe"
   run_case "no i686 prefix where the i686 run cannot be made: $reason"
-  fake_32bit=${bits#32bit=} fake_wine32=${packages#wine32=}
+  fake_32bit=$bits fake_wine32=$packages
   session WINEPREFIX="$player" AUTORUN_ASSUME_NO_32BIT=$assume bash "$tree/scripts/wine-session.sh" --i686 -- "${inside[@]}"
   expect_status 0
   expect_env "WINEPREFIX=$wine_dir/x86_64"
@@ -154,7 +155,6 @@ for probe in "32bit=0 wine32=1 this machine cannot run 32-bit code" \
   session AUTORUN_ASSUME_NO_32BIT=$assume bash "$tree/scripts/wine-session.sh" --can-run i686
   expect_status 1
   grep -qF "$reason" "$out/stdout" || fail "--can-run i686 says '$(cat "$out/stdout")', not '$reason'"
-  [ "$(fingerprint "$player")" = "$before" ] || fail "the caller's prefix changed"
 done
 
 run_case "--can-run i686 where it can"
@@ -189,32 +189,27 @@ done
 
 # Its own prefixes: kept as made, or made again when they cannot serve.
 remakes=(
-  "kept: ready, with syswow64|ready|1|1|0|kept"
-  "kept: ready, no syswow64, no 32-bit Wine|ready|0|0|0|kept"
-  "made again: no syswow64 once the 32-bit Wine is there|ready|0|1|0|made again"
-  "made again: its making was interrupted|making|1|1|0|made again"
-  "made again: a fresh one asked for|ready|1|1|1|made again"
+  "ready, with syswow64|ready|1|1||kept"
+  "ready, no syswow64, no 32-bit Wine|ready|0|0||kept"
+  "no syswow64 once the 32-bit Wine is there|ready|0|1||made again"
+  "its making was interrupted|making|1|1||made again"
+  "a fresh one asked for|ready|1|1|--fresh|made again"
 )
 for remake in "${remakes[@]}"; do
   IFS='|' read -r name state syswow64 wine32 fresh outcome <<<"$remake"
-  run_case "$name"
+  run_case "$outcome: $name"
   fake_wine32=$wine32
   prefix=$wine_dir/demo
   our_prefix "$prefix" "$state"
   [ "$syswow64" = 0 ] || mkdir -p "$prefix/drive_c/windows/syswow64"
   echo "a file of the session's" >"$prefix/drive_c/session-file"
   echo "left by a run" >"$prefix/drive_c/windows/system32/IR50_32.DLL"
-  options=(--prefix demo)
-  [ "$fresh" = 0 ] || options+=(--fresh)
-  session bash "$tree/scripts/wine-session.sh" "${options[@]}" -- "${inside[@]}"
+  session bash "$tree/scripts/wine-session.sh" --prefix demo $fresh -- "${inside[@]}"
   expect_status 0
   expect_env "WINEPREFIX=$prefix"
   expect_made "$prefix"
-  if [ "$outcome" = kept ]; then
-    [ -f "$prefix/drive_c/session-file" ] || fail "the prefix was made again"
-  else
-    [ ! -e "$prefix/drive_c/session-file" ] || fail "the prefix was not made again"
-  fi
+  [ -f "$prefix/drive_c/session-file" ] && got=kept || got="made again"
+  [ "$got" = "$outcome" ] || fail "the prefix was $got"
   expect_only_our_prefixes
 done
 
@@ -269,7 +264,7 @@ expect_status 0
 expect_env "WINEPREFIX=$wine_dir/x86_64"
 [ -s "$out/log" ] || fail "the second session did not start once the first ended"
 
-[ "$(fingerprint "$player")" = "$before" ] || { case_name="at the end"; fail "the caller's prefix changed"; }
+expect_player_kept
 if [ $failures -gt 0 ]; then
   echo "$failures failures"
   exit 1
