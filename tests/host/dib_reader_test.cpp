@@ -194,6 +194,10 @@ Bytes CornerRows(const Bytes& pixels, uint32_t bits, uint32_t pictureWidth, int3
     return out;
 }
 
+// A bare 8-bit picture 4 by 2 of two colours, and the block it becomes.
+const Bytes Plain = InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8);
+const Bytes PlainBlock = InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8);
+
 // Run-length codes for a picture 5 wide and 4 high, bottom row first: a run,
 // a stretch (padded to a whole word), a line end, a move, a 4-pixel run that
 // goes past the row's end, and the end mark.
@@ -246,13 +250,9 @@ TEST_F(DibReader, BlockContents)
          InfoHeader(4, 2, 8, {.clrUsed = 2, .size = 124}) + ExtraHeader(84) + Table(2) + Pixels(8),
          InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8, .size = 124}) + ExtraHeader(84) + Table(2) +
              Pixels(8)},
-        {"BM with bfOffBits 0: pixels right after the colour table",
-         FileHeader(0) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8),
-         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8)},
+        {"BM with bfOffBits 0: pixels right after the colour table", FileHeader(0) + Plain, PlainBlock},
         {"BM with a gap before the pixels: bfOffBits skips it",
-         FileHeader(14 + 40 + 8 + 5) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pattern(5, 0xEE) +
-             Pixels(8),
-         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8)},
+         FileHeader(14 + 40 + 8 + 5) + Slice(Plain, 0, 48) + Pattern(5, 0xEE) + Pixels(8), PlainBlock},
         {"core header, 8-bit: widened header and colour table",
          FileHeader(0) + CoreHeader(4, 2, 8) + triples + Pixels(8),
          InfoHeader(4, 2, 8, {.clrUsed = 256, .sizeImage = 8, .clrImportant = 256, .pelsPerMeter = 0}) +
@@ -266,8 +266,7 @@ TEST_F(DibReader, BlockContents)
          InfoHeader(5, 2, 24, {.sizeImage = 30}) + Pixels(32),
          InfoHeader(5, 2, 24, {.sizeImage = 32}) + Pixels(32)},
         {"biSizeImage above the rows: cut to them",
-         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 20}) + Table(2) + Pixels(20),
-         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8)},
+         InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 20}) + Table(2) + Pixels(20), PlainBlock},
         {"16-bit bit fields after a 40-byte header: masks kept in a 52-byte header",
          FileHeader(66) + InfoHeader(2, 2, 16, {.compression = BI_BITFIELDS}) + Masks + Pixels(8),
          InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + Masks + Pixels(8)},
@@ -343,7 +342,7 @@ TEST_F(DibReader, RunLengthCodesAreAlwaysDecoded)
 
 TEST_F(DibReader, Refusals)
 {
-    const Bytes bitmap = FileHeader(0) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8);
+    const Bytes bitmap = FileHeader(0) + Plain;
     struct Case {
         const char* name;
         Bytes file;
@@ -445,16 +444,13 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
 
 TEST_F(DibReader, HandleFormReadsFromTheCurrentPosition)
 {
-    const Bytes bare = InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8);
-    const Bytes withGap = FileHeader(14 + 40 + 8 + 3) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) +
-                          Pattern(3, 0xEE) + Pixels(8);
-    const Bytes expected = InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8);
     struct Case {
         const char* name;
         Bytes bitmap;
     } cases[] = {
-        {"bare bitmap, re-read from position 100", bare},
-        {"BM bitmap, pixels at 100 + bfOffBits", withGap},
+        {"bare bitmap, re-read from position 100", Plain},
+        {"BM bitmap, pixels at 100 + bfOffBits",
+         FileHeader(14 + 40 + 8 + 3) + Slice(Plain, 0, 48) + Pattern(3, 0xEE) + Pixels(8)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -467,7 +463,7 @@ TEST_F(DibReader, HandleFormReadsFromTheCurrentPosition)
             << "not right after the pixels";
         _lclose(handle);
         ASSERT_TRUE(loaded.ok);
-        EXPECT_TRUE(loaded.block == expected);
+        EXPECT_TRUE(loaded.block == PlainBlock);
     }
 }
 
@@ -534,14 +530,13 @@ TEST_F(DibReader, FailedReads)
 
 TEST_F(DibReader, FailedAllocationsReleaseEverything)
 {
-    const Bytes plain = FileHeader(0) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8);
     struct Case {
         const char* name;
         Bytes file;
         int failingAllocation;
     } cases[] = {
-        {"header and colour table", plain, 0},
-        {"re-size for the pixel bits", plain, 1},
+        {"header and colour table", FileHeader(0) + Plain, 0},
+        {"re-size for the pixel bits", FileHeader(0) + Plain, 1},
         {"room for the run-length codes", Rle8File, 2},
     };
     for (const Case& c : cases) {
@@ -559,8 +554,7 @@ TEST_F(DibReader, FailedAllocationsReleaseEverything)
 
 TEST_F(DibReader, NameForm)
 {
-    const Bytes good = FileHeader(0) + InfoHeader(4, 2, 8, {.clrUsed = 2}) + Table(2) + Pixels(8);
-    const Bytes expected = InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Pixels(8);
+    const Bytes good = FileHeader(0) + Plain;
     const std::string goodPath = WriteTempFile("name_form_good.bmp", good);
     const std::string cutPath = WriteTempFile("name_form_cut.bmp", Slice(good, 0, 50));
     const std::string missingPath = ::testing::TempDir() + "name_form_missing.bmp";
@@ -568,7 +562,7 @@ TEST_F(DibReader, NameForm)
 
     const Loaded loaded = Take(LoadDibFile(goodPath.c_str(), 480, 360));
     ASSERT_TRUE(loaded.ok);
-    EXPECT_TRUE(loaded.block == expected);
+    EXPECT_TRUE(loaded.block == PlainBlock);
     EXPECT_EQ(ShimOpenFileCount(), 0) << "the file must be closed after a success";
 
     EXPECT_EQ(LoadDibFile(cutPath.c_str(), 480, 360), nullptr) << "cut in the header";
