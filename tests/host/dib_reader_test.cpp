@@ -31,10 +31,14 @@ Bytes operator+(Bytes a, const Bytes& b)
     return a;
 }
 
-void Put(Bytes& out, uint32_t value, int width)
+// Little-endian values, each `width` bytes.
+Bytes Fields(int width, std::initializer_list<uint32_t> values)
 {
-    for (int i = 0; i < width; i++)
-        out.push_back(uint8_t(value >> (8 * i)));
+    Bytes out;
+    for (const uint32_t value : values)
+        for (int i = 0; i < width; i++)
+            out.push_back(uint8_t(value >> (8 * i)));
+    return out;
 }
 
 // Recognisable bytes: each run differs from the others by its seed.
@@ -51,21 +55,15 @@ const auto Table = [](size_t colours) { return Pattern(4 * colours, 0x11); };
 const auto Triples = [](size_t colours) { return Pattern(3 * colours, 0x33); };
 const auto ExtraHeader = [](size_t count) { return Pattern(count, 0x5A); };
 
-// Red, green and blue masks of 16-bit pixels, 5, 6 and 5 bits.
-const Bytes Masks = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+const Bytes Masks = Fields(4, {0xF800, 0x07E0, 0x001F}); // red, green and blue of 16-bit pixels
 
 Bytes FileHeader(uint32_t offBits)
 {
-    Bytes out;
-    Put(out, 0x4D42, 2);
-    Put(out, 0x12345, 4); // bfSize, never used
-    Put(out, 0, 4);
-    Put(out, offBits, 4);
-    return out;
+    return Fields(2, {0x4D42}) + Fields(4, {0x12345 /* bfSize, never used */, 0, offBits});
 }
 
 // The fields that a case sets beyond the picture's size and bit count.
-struct Fields {
+struct Info {
     uint32_t clrUsed = 0, sizeImage = 0, compression = BI_RGB, size = 40;
     uint32_t clrImportant = 7;
     int32_t pelsPerMeter = 2835;
@@ -73,32 +71,16 @@ struct Fields {
 };
 
 // The first 40 bytes of an info header; longer headers append their own bytes.
-Bytes InfoHeader(int32_t width, int32_t height, uint16_t bitCount, const Fields& info = {})
+Bytes InfoHeader(int32_t width, int32_t height, uint16_t bitCount, const Info& info = {})
 {
-    Bytes out;
-    Put(out, info.size, 4);
-    Put(out, uint32_t(width), 4);
-    Put(out, uint32_t(height), 4);
-    Put(out, info.planes, 2);
-    Put(out, bitCount, 2);
-    Put(out, info.compression, 4);
-    Put(out, info.sizeImage, 4);
-    Put(out, uint32_t(info.pelsPerMeter), 4);
-    Put(out, uint32_t(info.pelsPerMeter), 4);
-    Put(out, info.clrUsed, 4);
-    Put(out, info.clrImportant, 4);
-    return out;
+    return Fields(4, {info.size, uint32_t(width), uint32_t(height)}) + Fields(2, {info.planes, bitCount}) +
+           Fields(4, {info.compression, info.sizeImage, uint32_t(info.pelsPerMeter),
+                      uint32_t(info.pelsPerMeter), info.clrUsed, info.clrImportant});
 }
 
 Bytes CoreHeader(uint16_t width, uint16_t height, uint16_t bitCount)
 {
-    Bytes out;
-    Put(out, 12, 4);
-    Put(out, width, 2);
-    Put(out, height, 2);
-    Put(out, 1, 2);
-    Put(out, bitCount, 2);
-    return out;
+    return Fields(4, {12}) + Fields(2, {width, height, 1, bitCount});
 }
 
 // The 4-byte entries that a core header's triples become.
