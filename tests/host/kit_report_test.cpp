@@ -60,6 +60,7 @@ TEST(KitReport, LeftoversAreWhatIsNewChangedOrGone)
     const std::string rest = "record HKLM\\SOFTWARE\\KORU Media (32-bit view)=key\r\n"
                              "record HKLM\\SOFTWARE\\KORU Media (64-bit view)=absent\r\n"
                              "codec C:\\sys\\IR50_32.DLL=absent\r\n";
+    const std::string records = rest + record + recordValue + "REG_SZ C:\\Game\r\n";
     const struct {
         const char* name;
         std::string after;
@@ -87,12 +88,11 @@ TEST(KitReport, LeftoversAreWhatIsNewChangedOrGone)
           "C:\\Game)",
           "record HKLM\\SOFTWARE\\KORU Media\\ZANTORIA\\1.00\\Extra (32-bit view)=key (new)"}},
         {"the tests' own programs, by id and wherever they lie, and one of unknown place",
-         rest + record + recordValue + "REG_SZ C:\\Game\r\n" +
-             "process 400=C:\\TEMP\\AUTORUN-TEST-9-2\\disc\\setup.exe\r\n"
-             "process 401=C:\\Kit (1)\\x86_64\\recorder.exe\r\n"
-             "process 402=RegSvr32.exe\r\n"
-             "process 403=C:\\Kit (1) old\\x86_64\\recorder.exe\r\n"
-             "process 404=D:\\%5Bkits%5D\\i686\\autorun.exe\r\n",
+         records + "process 400=C:\\TEMP\\AUTORUN-TEST-9-2\\disc\\setup.exe\r\n"
+                   "process 401=C:\\Kit (1)\\x86_64\\recorder.exe\r\n"
+                   "process 402=RegSvr32.exe\r\n"
+                   "process 403=C:\\Kit (1) old\\x86_64\\recorder.exe\r\n"
+                   "process 404=D:\\%5Bkits%5D\\i686\\autorun.exe\r\n",
          {"process 400=C:\\TEMP\\AUTORUN-TEST-9-2\\disc\\setup.exe (new)",
           "process 401=C:\\Kit (1)\\x86_64\\recorder.exe (new)", "process 402=RegSvr32.exe (new)",
           "process 404=D:\\%5Bkits%5D\\i686\\autorun.exe (new)"}},
@@ -100,8 +100,7 @@ TEST(KitReport, LeftoversAreWhatIsNewChangedOrGone)
          before + "process 100=C:\\Temp\\autorun-test-1-1\\disc\\setup.exe\r\n",
          {"process 100=C:\\Temp\\autorun-test-1-1\\disc\\setup.exe (new)"}},
         {"a temporary folder gone, a new one there",
-         rest + record + recordValue + "REG_SZ C:\\Game\r\n" +
-             "tempfolder C:\\Temp\\autorun-test-9-1=present\r\n",
+         records + "tempfolder C:\\Temp\\autorun-test-9-1=present\r\n",
          {"tempfolder C:\\Temp\\autorun-test-9-1=present (new)"}},
     };
     for (const auto& c : cases)
