@@ -424,31 +424,6 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
     }
 }
 
-TEST_F(DibReader, HandleFormReadsFromTheCurrentPosition)
-{
-    struct Case {
-        const char* name;
-        Bytes bitmap;
-    } cases[] = {
-        {"bare bitmap, re-read from position 100", Plain},
-        {"BM bitmap, pixels at 100 + bfOffBits",
-         FileHeader(14 + 40 + 8 + 3) + Slice(Plain, 0, 48) + Pattern(3, 0xEE) + Pixels(8)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Bytes file = Pattern(100, 0x42) + c.bitmap + Pattern(9, 0x24);
-        const HFILE handle = ShimOpenMemoryFile(file.data(), file.size());
-        ASSERT_EQ(_llseek(handle, 100, FILE_BEGIN), 100);
-        const Loaded loaded = Take(LoadDibFile(handle, 480, 360));
-        EXPECT_EQ(ShimOpenFileCount(), 1) << "the caller's file must stay open";
-        EXPECT_EQ(_llseek(handle, 0, FILE_CURRENT), LONG(100 + c.bitmap.size()))
-            << "not right after the pixels";
-        _lclose(handle);
-        ASSERT_TRUE(loaded.ok);
-        EXPECT_TRUE(loaded.block == PlainBlock);
-    }
-}
-
 // Every prefix of a file: null while the headers are incomplete, then a block
 // whose every byte that the file did not hold is zero (the stand-in fills new
 // memory with 0xCD, so a byte left unwritten shows).
@@ -510,8 +485,9 @@ TEST_F(DibReader, FailedReads)
     }
 }
 
-// Both forms, by name and by handle: a block only when every allocation
-// succeeds, and no block or file left behind either way.
+// Both forms: by name, and by a handle that the caller placed at the
+// bitmap, 100 bytes into a file, and keeps open. A block only when every
+// allocation succeeds, and no block or other file left behind either way.
 TEST_F(DibReader, BothFormsAndFailedAllocations)
 {
     struct Case {
@@ -520,7 +496,9 @@ TEST_F(DibReader, BothFormsAndFailedAllocations)
         int failingAllocation; // -1: none
         bool ok;
     } cases[] = {
-        {"read", FileHeader(0) + Plain, -1, true},
+        {"bare bitmap", Plain, -1, true},
+        {"BM bitmap, pixels at bfOffBits",
+         FileHeader(14 + 40 + 8 + 3) + Slice(Plain, 0, 48) + Pattern(3, 0xEE) + Pixels(8), -1, true},
         {"cut in the header", Slice(FileHeader(0) + Plain, 0, 50), -1, false},
         {"failed allocation: header and colour table", FileHeader(0) + Plain, 0, false},
         {"failed allocation: re-size for the pixel bits", FileHeader(0) + Plain, 1, false},
@@ -530,9 +508,17 @@ TEST_F(DibReader, BothFormsAndFailedAllocations)
         const std::string path = WriteTempFile("both_forms.bmp", c.file);
         for (const bool byName : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (byName ? ", name form" : ", handle form"));
+            const Bytes file = Pattern(100, 0x42) + c.file + (c.ok ? Pattern(9, 0x24) : Bytes{});
+            const HFILE handle = ShimOpenMemoryFile(file.data(), file.size());
+            ASSERT_EQ(_llseek(handle, 100, FILE_BEGIN), 100);
             ShimFailAllocationAfter(c.failingAllocation);
-            const Loaded loaded = byName ? Take(LoadDibFile(path.c_str(), 480, 360)) : LoadFromMemory(c.file);
-            EXPECT_EQ(ShimOpenFileCount(), 0);
+            const Loaded loaded =
+                Take(byName ? LoadDibFile(path.c_str(), 480, 360) : LoadDibFile(handle, 480, 360));
+            EXPECT_EQ(ShimOpenFileCount(), 1) << "not only the caller's file open";
+            if (c.ok && !byName)
+                EXPECT_EQ(_llseek(handle, 0, FILE_CURRENT), LONG(100 + c.file.size()))
+                    << "not right after the pixels";
+            _lclose(handle);
             ASSERT_EQ(loaded.ok, c.ok);
             if (c.ok) EXPECT_TRUE(loaded.block == PlainBlock);
         }
