@@ -97,14 +97,6 @@ Bytes Slice(const Bytes& bytes, size_t from, size_t count)
     return Bytes(bytes.begin() + from, bytes.begin() + from + count);
 }
 
-// The file's bytes up to `length`, zeros from there on, at the full size.
-Bytes CutAndZeroed(const Bytes& file, size_t length)
-{
-    Bytes out = file;
-    std::fill(out.begin() + length, out.end(), 0);
-    return out;
-}
-
 // The block's bytes, or nothing for null; checks the block and frees it.
 struct Loaded {
     bool ok;
@@ -451,7 +443,9 @@ TEST_F(DibReader, EveryPrefixOfAFile)
             SCOPED_TRACE(std::string(c.name) + ", prefix of " + std::to_string(length));
             const Loaded loaded = LoadFromMemory(Slice(c.file, 0, length));
             ASSERT_EQ(loaded.ok, length >= c.headers);
-            if (loaded.ok) EXPECT_TRUE(loaded.block == c.expected(CutAndZeroed(c.file, length)));
+            Bytes zeroed = c.file; // the file's bytes up to `length`, zeros from there on
+            std::fill(zeroed.begin() + length, zeroed.end(), 0);
+            if (loaded.ok) EXPECT_TRUE(loaded.block == c.expected(zeroed));
         }
     }
 }

@@ -87,11 +87,6 @@ Bytes Image(const Layout& layout)
     return bytes;
 }
 
-Bytes Prefix(const Bytes& bytes, size_t length)
-{
-    return Bytes(bytes.begin(), bytes.begin() + length);
-}
-
 // An MZ header whose newer header at 0x40 starts with `mark`.
 Bytes OldImage(const char* mark)
 {
@@ -129,7 +124,7 @@ TEST(PeReader, ExportsAndHostileHeaders)
     // Cut anywhere, the headers or a section are incomplete.
     for (size_t length = 0; length < good.size(); length++) {
         SCOPED_TRACE("cut at " + std::to_string(length));
-        const Read read = ReadImage(Prefix(good, length));
+        const Read read = ReadImage(Bytes(good.begin(), good.begin() + length));
         const ImageKind kind = length < 0x40   ? ImageKind::NotAnImage // no room for the new header's offset
                                : length < 0x84 ? ImageKind::Dos        // no room for the PE signature
                                                : ImageKind::BrokenPe;
@@ -225,6 +220,8 @@ TEST(DiscContentRules, LibrariesAndPrograms)
     auto forwardedTo = [](const char* forwarder) { return Image({.forwarder = forwarder}); };
     const std::vector<std::string> withDsetup32 = {"setup.exe", "dsetup32.DLL"};
     const Bytes text = {'M', 'Z', 'x'};
+    Bytes damaged = Image(exe);
+    damaged.resize(0x100);
     const struct {
         const char* name;
         const MenuFile& file;
@@ -275,7 +272,7 @@ TEST(DiscContentRules, LibrariesAndPrograms)
          "program for ARM64"},
         {"registration program as a library", regsvr, Image({}), 1, 0, "a library, not a program"},
         {"text as a registration program", regsvr, text, 1, 0, "not a Windows program"},
-        {"damaged program", setup, Prefix(Image(exe), 0x100), 1, 0, "damaged"},
+        {"damaged program", setup, damaged, 1, 0, "damaged"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
