@@ -1,9 +1,8 @@
-"""Fixtures of the disc tool's tests: ./autorun-disc run as a publisher runs
-it (no DISC_ variable or SOURCE_DATE_EPOCH from the caller), the builds it
-makes, a publisher's content folder, and throwaway certificates made here
-with cryptography."""
+"""The disc tool's tests' fixtures: ./autorun-disc run as a publisher runs it
+(no DISC_ variable or SOURCE_DATE_EPOCH), a content folder, throwaway certificates."""
 import datetime
 import os
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -41,7 +40,6 @@ def run_tool(*arguments, env=None, cwd=None):
 
 
 def joliet_files(image):
-    """{path: bytes} of an image's Joliet tree, read with pycdlib here."""
     iso, files = pycdlib.PyCdlib(), {}
     iso.open(str(image))
     try:
@@ -57,15 +55,12 @@ def joliet_files(image):
 
 @pytest.fixture(scope="session")
 def menu_build():
-    """The tool's build of the menu and stand-ins."""
     return prerequisites.build_programs(demo=True)
 
 
 @pytest.fixture(scope="session")
 def test_builds():
-    """A publisher's mistakes from the test builds: the x86_64 stand-ins (a
-    64-bit library and program) and the i686 library that exports
-    DirectXSetupA at the wrong ordinal."""
+    """A publisher's mistakes: 64-bit stand-ins, an i686 DSETUP.dll with the wrong ordinal."""
     files = SimpleNamespace(library=TEST_BUILDS / "win64" / "codec_loads.dll",
                             program=TEST_BUILDS / "win64" / "recorder.exe",
                             wrong_ordinal=TEST_BUILDS / "win32" / "dsetup_wrong_ordinal.dll")
@@ -76,9 +71,8 @@ def test_builds():
 
 
 def make_gold(folder, menu_build):
-    """A publisher's folder: the demo disc's stand-ins and picture, and
-    files of their own in subfolders, with spaces, an accented letter and
-    bytes no text holds."""
+    """The demo disc's stand-ins and picture, and files in subfolders with
+    spaces, an accented letter and bytes no text holds."""
     (folder / "Movies" / "Extras").mkdir(parents=True)
     (folder / "Saves").mkdir()
     demo_disc.assemble(folder, menu_build)
@@ -93,6 +87,34 @@ def make_gold(folder, menu_build):
 @pytest.fixture
 def gold(tmp_path, menu_build):
     return make_gold(tmp_path / "gold", menu_build)
+
+
+def built_image(tmp_path_factory, menu_build, name, *options):
+    """An image `build` makes of a gold folder of its own, for a module or session to share."""
+    folder = tmp_path_factory.mktemp(name)
+    image = folder / f"{name}.iso"
+    result = run_tool("build", "--content", make_gold(folder / "gold", menu_build), "--out", image, *options)
+    assert result.returncode == 0, result.output
+    return image
+
+
+@pytest.fixture(scope="session")
+def plain_image(tmp_path_factory, menu_build):
+    return built_image(tmp_path_factory, menu_build, "plain", "--label", "TEST_DISC")
+
+
+@pytest.fixture
+def temporary(tmp_path):
+    """A TMPDIR for the tool, which must be left empty."""
+    (tmp_path / "tmp").mkdir()
+    return tmp_path / "tmp"
+
+
+def spy(folder, name, script):
+    """A program `name` on a PATH that starts with `folder`."""
+    folder.mkdir(exist_ok=True)
+    (folder / name).write_text(f"#!/bin/sh\n{script}")
+    (folder / name).chmod(0o755)
 
 
 def _certificate(subject, key, issuer, issuer_key, usage, start, end, ca=False):
@@ -114,10 +136,8 @@ def _certificate(subject, key, issuer, issuer_key, usage, start, end, ca=False):
 
 @pytest.fixture(scope="session")
 def pki(tmp_path_factory):
-    """A root, and certificates it issues for the publisher's key: one for
-    code signing, another of the same name (reissued), one that expired in
-    2021, one for a web server; the key plain and encrypted, a PKCS#12 file,
-    password files with LF and CR LF."""
+    """A root and the publisher's certificates it issues: for code signing,
+    reissued, expired in 2021, for a web server; keys, PKCS#12, password files."""
     folder = tmp_path_factory.mktemp("pki")
     now = datetime.datetime.utcnow()
     month = datetime.timedelta(days=30)
@@ -157,7 +177,20 @@ def pki(tmp_path_factory):
 
 
 def pinned(program, folder):
-    """A build of the menu pinned to a content folder's files, as `build`
-    and `pin` pin it."""
+    """The menu pinned to a content folder's files, as `build` and `pin` pin it."""
     from autorun_disc import content, pins
     return pins.pin(Path(program).read_bytes(), pins.digests(content.scan(folder, allow_links=True)[1]))
+
+
+def sign(pki, program, out):
+    """`program` signed with the publisher's key, here with osslsigncode."""
+    subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
+                    "-in", program, "-out", out], check=True, capture_output=True)
+    return out
+
+
+def changed_copy(gold, folder):
+    """`gold` copied with another RegSvr32.exe, which its pins do not match."""
+    shutil.copytree(gold, folder)
+    (folder / "RegSvr32.exe").write_bytes((gold / "RegSvr32.exe").read_bytes() + b"\0")
+    return folder

@@ -1,12 +1,12 @@
-"""Discs made end to end by ./autorun-disc build and read back here with
-pycdlib, apart from the tool's own check: a publisher's folder reaches
-Windows with every name, case and byte intact, the same folder gives the same
-image, files the menu could not use are refused or warned about, refusals
-leave no image, and the check notices an image that does not match."""
+"""Discs made by ./autorun-disc build, read back with pycdlib: every name,
+case and byte intact, the same image from the same folder, files the menu
+could not use refused or warned about, and the check of images that do not match."""
 import os
 import shutil
 import struct
 import subprocess
+from pathlib import Path
+from types import SimpleNamespace
 
 import pycdlib
 import pytest
@@ -67,11 +67,8 @@ def test_publisher_disc(tmp_path, gold, menu_build):
         assert fault in result.stderr
 
 
-def test_demo_disc(tmp_path, menu_build):
-    image = tmp_path / "demo.iso"
-    result = run_tool("build", "--demo", "--out", image)
-    assert result.returncode == 0, result.output
-    on_disc = joliet_files(image)
+def test_demo_disc(tmp_path, menu_build, demo_image):
+    on_disc = joliet_files(demo_image.image)
     assert sorted(on_disc) == sorted(["/" + name for _, name in facts.standins()]
                                      + ["/README.TXT", "/autorun.bmp", "/autorun.exe", "/autorun.inf"])
     for built, name in facts.standins():
@@ -80,10 +77,10 @@ def test_demo_disc(tmp_path, menu_build):
     assert all(32 <= byte < 127 or byte in b"\r\n" for byte in readme)
     assert readme.count(b"\r\n") == readme.count(b"\n") > 5
     # Dated by facts/pinned-date.txt, or by --date.
-    assert "2000-01-01 00:00:00 UTC from facts/pinned-date.txt" in result.stdout
+    assert "2000-01-01 00:00:00 UTC from facts/pinned-date.txt" in demo_image.stdout
     result = run_tool("build", "--demo", "--out", tmp_path / "other.iso", "--date", "1000000000")
     assert "2001-09-09 01:46:40 UTC from --date" in result.stdout
-    assert (tmp_path / "other.iso").read_bytes() != image.read_bytes()
+    assert (tmp_path / "other.iso").read_bytes() != demo_image.image.read_bytes()
 
 
 def test_missing_files(tmp_path, gold):
@@ -218,20 +215,17 @@ def test_warnings_never_stop_the_disc(tmp_path, gold, test_builds):
 
 
 def test_folder_entries_windows_cannot_open(tmp_path, gold):
-    (gold / "Movies" / "a:b.txt").write_bytes(b"")
-    os.mkfifo(gold / "Saves" / "pipe")
-    (gold / "read me first.TXT").write_bytes(b"")
+    # Each refused while the ones after it are there too, then taken away.
+    entries = [(gold / "Saves" / "pipe", os.mkfifo, "/Saves/pipe (neither a file nor a folder)"),
+               (gold / "Movies" / "a:b.txt", Path.touch, "/Movies/a:b.txt holds ':'"),
+               (gold / "read me first.TXT", Path.touch, "/Read Me First.txt and /read me first.TXT")]
+    for path, make, _ in entries:
+        make(path)
     (gold / "Saves" / "latest").symlink_to(gold / "Movies" / "Intro Movie.avi")
-    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
-    assert result.returncode == 1
-    assert "/Saves/pipe (neither a file nor a folder)" in result.stderr
-    (gold / "Saves" / "pipe").unlink()
-    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
-    assert "/Movies/a:b.txt holds ':'" in result.stderr
-    (gold / "Movies" / "a:b.txt").unlink()
-    result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
-    assert "/Read Me First.txt and /read me first.TXT" in result.stderr
-    (gold / "read me first.TXT").unlink()
+    for path, _, says in entries:
+        result = run_tool("build", "--content", gold, "--out", tmp_path / "disc.iso")
+        assert result.returncode == 1 and says in result.stderr, says
+        path.unlink()
     # A link is followed, the disc holds what it points to; one that leads
     # out of the folder only with --allow-links.
     (tmp_path / "elsewhere.txt").write_bytes(b"elsewhere")
@@ -281,10 +275,8 @@ def test_check_of_images_made_elsewhere(tmp_path, menu_build):
     assert "cannot read" in result.stderr and "as an ISO 9660 image" in result.stderr
 
 
-def test_check_reads_what_it_lists(tmp_path, gold):
-    image = tmp_path / "disc.iso"
-    assert run_tool("build", "--content", gold, "--out", image, "--label", "TEST_DISC").returncode == 0
-    faults, notes = disc_check.check(image)
+def test_check_reads_what_it_lists(plain_image):
+    faults, notes = disc_check.check(plain_image)
     assert faults == []
     assert "  /Movies/Intro Movie.avi  (20 bytes)" in notes and "  /Saves/" in notes
     assert "autorun.exe: not signed" in notes
@@ -293,14 +285,17 @@ def test_check_reads_what_it_lists(tmp_path, gold):
 
 @pytest.fixture(scope="module")
 def demo_image(tmp_path_factory):
+    """The demo disc, what `build` said, the volume's size and where the menu's data starts."""
     image = tmp_path_factory.mktemp("demo") / "demo.iso"
-    assert run_tool("build", "--demo", "--out", image).returncode == 0
+    result = run_tool("build", "--demo", "--out", image)
+    assert result.returncode == 0, result.output
     iso = pycdlib.PyCdlib()
     iso.open(str(image))
-    volume = iso.pvd.space_size * iso.pvd.log_block_size
-    program = iso.get_record(joliet_path="/autorun.exe").extent_location() * iso.pvd.log_block_size
+    block = iso.pvd.log_block_size
+    found = SimpleNamespace(image=image, stdout=result.stdout, volume=iso.pvd.space_size * block,
+                            program=iso.get_record(joliet_path="/autorun.exe").extent_location() * block)
     iso.close()
-    return image, volume, program
+    return found
 
 
 # Where an image is cut, from the volume's size and the start of the menu's data.
@@ -313,10 +308,10 @@ CUTS = {
 
 @pytest.mark.parametrize("cut", CUTS)
 def test_image_cut_short(tmp_path, demo_image, cut):
-    image, volume, program = demo_image
-    length = CUTS[cut](volume, program)
+    volume = demo_image.volume
+    length = CUTS[cut](volume, demo_image.program)
     cut_image = tmp_path / "cut.iso"
-    cut_image.write_bytes(image.read_bytes()[:length])
+    cut_image.write_bytes(demo_image.image.read_bytes()[:length])
     result = run_tool("check", cut_image)
     if length == volume:
         assert result.returncode == 0, result.output

@@ -1,17 +1,12 @@
-"""Pins: `pin` writes the SHA-256 of the content's codec copy, registration
-program and DirectX setup library into either build of the menu and changes
-nothing else but the header checksum; `build` pins the disc's menu before it
-signs it, or takes a menu pinned and signed elsewhere; `check` lists the pins
-and refuses a disc whose files are not the ones pinned, and a signed menu
-without pins."""
+"""Pins: `pin` writes the SHA-256 of three content files into the menu and
+changes nothing else but the checksum; `build` pins, or takes a menu pinned
+and signed elsewhere; `check` refuses a disc whose files are not the pinned ones."""
 import hashlib
-import shutil
-import subprocess
 
 import pefile
 import pytest
 
-from conftest import TEST_BUILDS, joliet_files, pinned, run_tool
+from conftest import TEST_BUILDS, changed_copy, joliet_files, pinned, run_tool, sign
 from autorun_disc import autorun_inf, image_writer
 
 MAGIC = b"AutorunPins/v1\0\0"
@@ -22,7 +17,7 @@ PROGRAMS = {
 
 
 def record(program):
-    """(offset of the entries, the entries) of a pinned program, read here."""
+    """(offset of the entries, the entries) of a pinned program."""
     assert program.count(MAGIC) == 1
     at = program.index(MAGIC) + len(MAGIC)
     return at, [program[at + 32 * i:at + 32 * (i + 1)] for i in range(3)]
@@ -64,9 +59,7 @@ def test_pin_changes_the_pins_and_the_checksum_only(tmp_path, gold, menu_build, 
 def test_pin_refusals(tmp_path, gold, menu_build, pki):
     twice = tmp_path / "twice.exe"
     twice.write_bytes((menu_build / "autorun.exe").read_bytes() + MAGIC + bytes(96))
-    signed = tmp_path / "signed.exe"
-    subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
-                    "-in", menu_build / "autorun.exe", "-out", signed], check=True, capture_output=True)
+    signed = sign(pki, menu_build / "autorun.exe", tmp_path / "signed.exe")
     out = tmp_path / "pinned.exe"
     cases = [
         (["pin", menu_build / "recorder.exe", "--content", gold, "--out", out], "holds the pin record's magic 0 times"),
@@ -88,7 +81,7 @@ def test_pin_refusals(tmp_path, gold, menu_build, pki):
 
 
 def make_image(tmp_path, folder, program, name):
-    """An image of a folder with the given menu, written as `build` writes it."""
+    """An image of a folder with the given menu, as `build` writes it."""
     inf = tmp_path / f"{name}.inf"
     inf.write_bytes(autorun_inf.make("ZANTORIA"))
     image = tmp_path / f"{name}.iso"
@@ -111,10 +104,8 @@ def test_build_pins_and_check_holds_the_pins_against_the_disc(tmp_path, gold, me
     # The menu pinned to this folder, on discs whose files are others.
     program = tmp_path / "autorun.exe"
     program.write_bytes(on_disc)
-    other = tmp_path / "other"
-    shutil.copytree(gold, other)
-    (other / "RegSvr32.exe").write_bytes((gold / "RegSvr32.exe").read_bytes() + b"\0")
-    shutil.copyfile(menu_build / "dsetup_standin.dll", other / "DSETUP.dll")
+    other = changed_copy(gold, tmp_path / "other")
+    (other / "DSETUP.dll").write_bytes((menu_build / "dsetup_standin.dll").read_bytes())
     (other / "MYIR50_32.dll").unlink()
     result = run_tool("check", make_image(tmp_path, other, program, "other"))
     assert result.returncode == 1
@@ -126,9 +117,7 @@ def test_build_pins_and_check_holds_the_pins_against_the_disc(tmp_path, gold, me
     # A signed menu without pins (the build's, or a program with no pin
     # record); an unsigned one passes, said to be unpinned.
     for unpinned in ("autorun.exe", "recorder.exe"):
-        signed = tmp_path / f"signed-{unpinned}"
-        subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
-                        "-in", menu_build / unpinned, "-out", signed], check=True, capture_output=True)
+        signed = sign(pki, menu_build / unpinned, tmp_path / f"signed-{unpinned}")
         result = run_tool("check", make_image(tmp_path, gold, signed, f"signed-{unpinned}"))
         assert result.returncode == 1, unpinned
         assert "autorun.exe is signed but pins no file" in result.stderr, unpinned
@@ -138,33 +127,24 @@ def test_build_pins_and_check_holds_the_pins_against_the_disc(tmp_path, gold, me
 
 
 def test_menu_pinned_and_signed_elsewhere(tmp_path, gold, menu_build, pki):
-    """pin, sign elsewhere, then build --signed-menu: the disc carries that
-    file as it is; one that is not signed, pinned to other files or made from
-    another program is refused."""
-    unsigned, signed = tmp_path / "pinned.exe", tmp_path / "signed.exe"
+    """pin, sign elsewhere, build --signed-menu: the disc carries that file as
+    it is; one unsigned, pinned to other files or of another program is refused."""
+    unsigned = tmp_path / "pinned.exe"
     assert run_tool("pin", menu_build / "autorun.exe", "--content", gold, "--out", unsigned).returncode == 0
-
-    def sign(source, out):
-        subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
-                        "-in", source, "-out", out], check=True, capture_output=True)
-    sign(unsigned, signed)
+    signed = sign(pki, unsigned, tmp_path / "signed.exe")
     image = tmp_path / "disc.iso"
     result = run_tool("build", "--content", gold, "--out", image, "--signed-menu", signed)
     assert result.returncode == 0, result.output
     assert joliet_files(image)["/autorun.exe"] == signed.read_bytes()
     assert run_tool("check", image, "--content", gold, "--signed-by", pki.chain_pem).returncode == 0
 
-    other = tmp_path / "other"
-    shutil.copytree(gold, other)
-    (other / "RegSvr32.exe").write_bytes((gold / "RegSvr32.exe").read_bytes() + b"\0")
     tampered = bytearray(unsigned.read_bytes())
     tampered[0x4E] ^= 1  # the DOS stub's text
     (tmp_path / "tampered.exe").write_bytes(bytes(tampered))
-    sign(tmp_path / "tampered.exe", tmp_path / "tampered-signed.exe")
     cases = [
         (gold, unsigned, "carries no signature"),
-        (other, signed, "is not pinned to this content: RegSvr32.exe"),
-        (gold, tmp_path / "tampered-signed.exe", "without its signature is not this build's menu pinned"),
+        (changed_copy(gold, tmp_path / "other"), signed, "is not pinned to this content: RegSvr32.exe"),
+        (gold, sign(pki, tmp_path / "tampered.exe", tmp_path / "tampered-signed.exe"), "without its signature is not this build's menu pinned"),
         (gold, signed, "give no signing options with it", "--sign-pfx", pki.publisher_pfx),
     ]
     for content, menu, says, *more in cases:

@@ -1,12 +1,7 @@
-"""Signed discs, with the throwaway certificates of conftest.py: the disc's
-autorun.exe verifies, checked with osslsigncode here, and without its
-signature it is the build's file; the build's and the publisher's files stay
-as they were; two runs give the same image; bad certificates, keys and
-passwords are refused with no image, and so is a content folder that holds a
-signing file; the check takes only the publisher's own certificate; a
-stopped run leaves no osslsigncode behind; and neither the password nor the
-decrypted key reaches a command line, a file or another program's
-environment."""
+"""Signed discs: the menu verifies with osslsigncode and is the build's file
+without its signature; bad certificates, keys, passwords and signing files in
+the content are refused with no image; a stopped run leaves no osslsigncode;
+no password or key reaches a command line, a file or another program."""
 import hashlib
 import os
 import re
@@ -18,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import ROOT, TOOL, joliet_files, make_gold, pinned, publisher_environment, run_tool
+from conftest import ROOT, TOOL, built_image, joliet_files, pinned, publisher_environment, run_tool, spy
 from autorun_disc import disc_check
 
 # Options as words: each word that is not an option names a file of the pki fixture.
@@ -43,9 +38,7 @@ def osslsigncode(*arguments):
 
 
 @pytest.mark.parametrize("signer", SIGNERS)
-def test_signed_disc(tmp_path, gold, menu_build, pki, signer):
-    temporary = tmp_path / "tmp"
-    temporary.mkdir()
+def test_signed_disc(tmp_path, gold, menu_build, pki, temporary, signer):
     before = fingerprints(menu_build / "autorun.exe", *pki.folder.iterdir())
     image = tmp_path / "signed.iso"
     signing = options(pki, SIGNERS[signer])
@@ -99,9 +92,7 @@ REFUSALS = [
 
 @pytest.mark.parametrize("signer, says", [(signer, says) for _, signer, says in REFUSALS],
                          ids=[name for name, _, _ in REFUSALS])
-def test_refused_signing(tmp_path, gold, pki, signer, says):
-    temporary = tmp_path / "tmp"
-    temporary.mkdir()
+def test_refused_signing(tmp_path, gold, pki, temporary, signer, says):
     image = tmp_path / "signed.iso"
     image.write_bytes(b"an image from an earlier run")
     result = run_tool("build", "--content", gold, "--out", image, *options(pki, signer), env={"TMPDIR": temporary})
@@ -133,12 +124,7 @@ def test_signing_files_stay_off_the_disc(tmp_path, gold, pki, signer, leaked, op
 
 @pytest.fixture(scope="module")
 def signed_image(tmp_path_factory, menu_build, pki):
-    folder = tmp_path_factory.mktemp("signed")
-    image = folder / "signed.iso"
-    result = run_tool("build", "--content", make_gold(folder / "gold", menu_build), "--out", image,
-                      *options(pki, SIGNERS["PEM, plain key"]))
-    assert result.returncode == 0, result.output
-    return image
+    return built_image(tmp_path_factory, menu_build, "signed", *options(pki, SIGNERS["PEM, plain key"]))
 
 
 # The menu is signed with publisher.pem, issued by ca.pem.
@@ -158,28 +144,22 @@ def test_check_of_the_signer(signed_image, pki, chain, says):
     assert says is None or says.format(pki=pki.folder) in result.stderr
 
 
-def test_check_of_the_signature(tmp_path, gold, menu_build, pki, signed_image):
+def test_check_of_the_signature(menu_build, pki, signed_image, plain_image):
     result = run_tool("check", signed_image)
     assert "autorun.exe: signed by CN=Test Publisher; then CN=Throwaway Test Root" in result.stdout
     faults, _ = disc_check.check(signed_image, chain_pem=pki.chain_pem.read_bytes(),
                                  unsigned=menu_build / "recorder.exe")
     assert faults == [f"autorun.exe without its signature is not {menu_build / 'recorder.exe'} byte for byte"]
-    unsigned = tmp_path / "unsigned.iso"
-    assert run_tool("build", "--content", gold, "--out", unsigned).returncode == 0
-    result = run_tool("check", unsigned, "--signed-by", pki.chain_pem)
+    result = run_tool("check", plain_image, "--signed-by", pki.chain_pem)
     assert result.returncode == 1 and "autorun.exe carries no signature" in result.stderr
 
 
 @pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM], ids=["Ctrl+C", "SIGTERM"])
-def test_stopped_while_signing(tmp_path, gold, pki, stop):
-    """An osslsigncode that never ends, on PATH: the stopped run ends it and
-    waits for it before its temporary folder goes."""
-    spies, started, temporary = tmp_path / "spies", tmp_path / "osslsigncode.pid", tmp_path / "tmp"
-    spies.mkdir()
-    temporary.mkdir()
-    (spies / "osslsigncode").write_text(f"#!/bin/sh\necho $$ > '{started}.new'\nmv '{started}.new' '{started}'\n"
-                                        f"exec sleep 60\n")
-    (spies / "osslsigncode").chmod(0o755)
+def test_stopped_while_signing(tmp_path, gold, pki, temporary, stop):
+    """An osslsigncode that never ends: the stopped run ends it and waits for
+    it before its temporary folder goes."""
+    spies, started = tmp_path / "spies", tmp_path / "osslsigncode.pid"
+    spy(spies, "osslsigncode", f"echo $$ > '{started}.new'\nmv '{started}.new' '{started}'\nexec sleep 60\n")
     image = tmp_path / "signed.iso"
     tool = subprocess.Popen([str(TOOL), "build", "--content", str(gold), "--out", str(image),
                              *map(str, options(pki, SIGNERS["PEM, plain key"]))],
@@ -207,15 +187,12 @@ def test_stopped_while_signing(tmp_path, gold, pki, stop):
 
 
 def test_make_disc_takes_the_password_from_the_environment(tmp_path, gold, pki):
-    """And hands it to no program it starts: each one that make (dpkg-query,
-    from deps) and the tool start is a spy on PATH that notes whether its
-    environment holds the password, then runs the real program."""
+    """And hands it to no program that make or the tool starts: each is a spy
+    that notes whether its environment holds the password."""
     spies, log = tmp_path / "spies", tmp_path / "started"
-    spies.mkdir()
     for name in ("dpkg-query", "cmake", "xorriso", "osslsigncode"):
-        (spies / name).write_text(f"#!/bin/sh\nif env | grep -q key-password; then echo '{name} sees it'; "
-                                  f"else echo {name}; fi >> '{log}'\nexec '{shutil.which(name)}' \"$@\"\n")
-        (spies / name).chmod(0o755)
+        spy(spies, name, f"if env | grep -q key-password; then echo '{name} sees it'; else echo {name}; fi "
+                         f">> '{log}'\nexec '{shutil.which(name)}' \"$@\"\n")
     image = tmp_path / "signed.iso"
     result = subprocess.run(["make", "-s", "disc", f"DISC_CONTENT={gold}", f"DISC_SIGN_CERT={pki.chain_pem}",
                              f"DISC_SIGN_KEY={pki.encrypted_key}", f"DISC_OUT={image}"], cwd=ROOT,
@@ -232,8 +209,7 @@ def test_make_disc_takes_the_password_from_the_environment(tmp_path, gold, pki):
 
 @pytest.mark.parametrize("signer", ["PKCS#12, password file with CR LF", "PEM, encrypted key"])
 def test_no_secret_on_a_command_line_or_in_a_file(tmp_path, gold, pki, signer):
-    """Every program started and every write, traced: the password goes
-    through pipes only, and no private key is written anywhere."""
+    """Traced: the password goes through pipes only, and no key is written."""
     if shutil.which("strace") is None:
         pytest.skip("strace is not installed (scripts/install-deps.sh installs it)")
     log = tmp_path / "trace"

@@ -1,14 +1,8 @@
-"""The menu's program file as a build made it, read with pefile: its format,
-imports, time stamp, static constructors, manifest and resources, and the
-manifest of the test kit's programs. What each is checked against comes from
-facts/ (the language variants, the pinned date) and from the resource
-scripts as the MinGW preprocessor hands them to windres, so that a wrong
-compiled detail (a text cut short, a variant missing, a control moved in one
-language) fails while an edit of the scripts is taken as written.
-
-The i686 file that goes on the disc (--shipping) is also held to what
-Windows 95 needs: PE32, subsystem version 4.0, the size budget, no test
-seam, and the same bytes when the same sources are built elsewhere."""
+"""The menu's program file read with pefile: format, imports, time stamp,
+static constructors, manifests and resources, held to facts/ and to the
+resource scripts as windres reads them, so that a wrong compiled detail fails
+while an edit of the scripts is taken as written. The shipping i686 file is
+also held to what Windows 95 needs, and to the same bytes when built elsewhere."""
 import os
 import re
 import shutil
@@ -49,9 +43,8 @@ LITERAL = re.compile(r'(L?)"((?:[^"\\]|\\.)*)"')
 
 
 def literals(text):
-    """The C string literals in `text`, joined, as windres reads them after
-    `#pragma code_page(65001)`: a narrow literal is UTF-8 bytes (an escape is
-    a byte), a wide one characters (an escape is a character)."""
+    """The C string literals in `text`, joined, as windres reads them in code
+    page 65001: an escape is a byte in a narrow literal, a character in a wide one."""
     joined = ""
     for wide, body in LITERAL.findall(text):
         units = []
@@ -206,8 +199,9 @@ def without_texts(dialog):
     return {**dialog, "caption": None, "controls": [{**control, "text": None} for control in dialog["controls"]]}
 
 
-def test_format_subsystem_size(program, option):
+def test_format_subsystem_size_time_stamp(program, option):
     data = option("program").read_bytes()
+    assert program.FILE_HEADER.TimeDateStamp == link_time(option)
     gui = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
     assert program.OPTIONAL_HEADER.Subsystem == gui, "not a Windows GUI program"
     if not option("shipping"):
@@ -228,10 +222,8 @@ def bound_at_run_time():
 
 
 def test_imports_only_classic_system_calls(program):
-    """Anything else (a C runtime, Video for Windows, a call Windows 95 lacks)
-    keeps the menu from starting on a plain machine, or is taken from the
-    program's own folder. A call ending in W after a lower-case letter is a
-    wide one; the menu makes ANSI calls."""
+    """Anything else keeps the menu from starting on a plain machine, or is
+    taken from its own folder. Calls are ANSI: none ends in a lower-case letter and W."""
     late = bound_at_run_time()
     assert late, "cannot find the calls bound at run time"
     imports = {entry.dll.decode().lower(): entry.imports for entry in program.DIRECTORY_ENTRY_IMPORT}
@@ -243,10 +235,6 @@ def test_imports_only_classic_system_calls(program):
         assert not wrong, f"{library}: {wrong} (by ordinal, wide, or bound at run time)"
 
 
-def test_time_stamp_is_pinned(program, option):
-    assert program.FILE_HEADER.TimeDateStamp == link_time(option)
-
-
 def link_time(option):
     """SOURCE_DATE_EPOCH when the build was configured with it, the pinned date otherwise."""
     given = option("link_time", needed=False)
@@ -254,10 +242,8 @@ def link_time(option):
 
 
 def static_constructors(program_path, map_path):
-    """What a program would need a C runtime to run: the constructors in the
-    list the linker writes at ___CTOR_LIST__ (inside .text, where no section
-    header shows it), read from the program at the address its link map
-    gives, and any constructor section the map names."""
+    """What would need a C runtime to run: the list at ___CTOR_LIST__ (in
+    .text; the link map gives its address), and constructor sections the map names."""
     text = Path(map_path).read_text()
     found = [f"{name} from {source}" for name, size, source
              in re.findall(r"^ (\.ctors\S*|\.init_array\S*)\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)", text, re.M)
@@ -274,11 +260,9 @@ def static_constructors(program_path, map_path):
     return found
 
 
-def test_no_static_constructors(option):
+def test_static_constructors(option):
+    """None in the menu; the check finds a program's global constructor."""
     assert static_constructors(option("program"), option("link_map")) == []
-
-
-def test_static_constructor_check_sees_a_global_constructor(option):
     found = static_constructors(option("constructor_fixture"), option("constructor_fixture_map"))
     assert any("___CTOR_LIST__" in finding for finding in found) and any(".ctors" in f for f in found), found
 
@@ -304,8 +288,7 @@ def manifest_problems(image):
 
 
 def test_manifests(option):
-    """The menu's, and the test kit's programs', which ask for what the menu
-    asks so that Windows treats the tests as it treats the menu."""
+    """The menu's, and the test kit's, which Windows must treat alike."""
     programs = [option("program"), *option("kit_program")]
     assert len(programs) > 1, "no --kit-program"
     problems = {str(path): manifest_problems(pefile.PE(str(path))) for path in programs}
@@ -313,9 +296,8 @@ def test_manifests(option):
 
 
 def test_resource_set(compiled, variants):
-    """Exactly the resources the menu uses, the localised ones in every
-    variant, each other one in one language; ids in the range a resource name
-    can hold."""
+    """Exactly the resources the menu uses, localised ones in every variant,
+    others in one language; ids a resource name can hold."""
     strings, dialogs, icon = header_ids("IDS_").values(), header_ids("IDD_").values(), header_ids("IDI_")
     assert all(0 < number < 0x10000 for number in [*strings, *dialogs, *icon.values()])
     localised = {(RT_STRING, block) for block in {number // 16 + 1 for number in strings}}
@@ -350,10 +332,8 @@ def test_strings_in_every_variant(compiled, script, variants):
 
 
 def test_restart_notice_in_every_variant(compiled, script, variants):
-    """A classic dialog without a close box, whose one button is OK; the
-    button and the text by the predefined class atoms (windres writes a
-    class name unless the statement implies the atom), inside the dialog;
-    every variant laid out alike, a sub-language variant as its primary."""
+    """Classic, no close box, one OK button; controls by class atom (not the
+    name windres may write) inside the dialog; every variant laid out alike."""
     number = header_ids("IDD_")["IDD_RESTART_NOTICE"]
     templates = compiled[(RT_DIALOG, number)]
     layout = None
@@ -408,8 +388,7 @@ def icon_images(compiled):
 
 
 def test_icon_is_autorun_ico(compiled):
-    """The file's icon holds autorun.ico's images, one 32 by 32 in at most
-    256 colours among them (the shell of Windows 95 shows no other)."""
+    """autorun.ico's images, one 32 by 32 in 256 colours (Windows 95 shows no other)."""
     ico = (RESOURCES / "autorun.ico").read_bytes()
     group = next(iter(compiled[(RT_GROUP_ICON, header_ids("IDI_")["IDI_APPLICATION_ICON"])].values()))
     assert group[:6] == ico[:6]
@@ -424,8 +403,7 @@ def test_icon_is_autorun_ico(compiled):
 
 
 def test_same_sources_elsewhere_give_the_same_program(option, tmp_path):
-    """A copy of the sources at a path of another length, built with the
-    win32 preset (the program alone), gives the same file byte for byte."""
+    """A copy of the sources at a path of another length builds the same file."""
     if not option("shipping"):
         pytest.skip("the shipping file's check")
     program = option("program")
