@@ -60,8 +60,10 @@ def menu_build():
 
 @pytest.fixture(scope="session")
 def test_builds():
-    """A publisher's mistakes: 64-bit stand-ins, an i686 DSETUP.dll with the wrong ordinal."""
-    files = SimpleNamespace(library=TEST_BUILDS / "win64" / "codec_loads.dll",
+    """The x86_64 menu, and a publisher's mistakes: 64-bit stand-ins, an i686
+    DSETUP.dll with the wrong ordinal."""
+    files = SimpleNamespace(menu=TEST_BUILDS / "win64" / "autorun.exe",
+                            library=TEST_BUILDS / "win64" / "codec_loads.dll",
                             program=TEST_BUILDS / "win64" / "recorder.exe",
                             wrong_ordinal=TEST_BUILDS / "win32" / "dsetup_wrong_ordinal.dll")
     for path in vars(files).values():

@@ -1,6 +1,5 @@
-"""The tool's command line and `make disc`'s variables: --help everywhere,
-and every mistake in the options refused by name, with exit code 1 and no
-image left, not even one from an earlier run."""
+"""The command line and `make disc`'s variables: --help everywhere, and each
+mistake refused by name, with exit code 1 and no image, not even an earlier one."""
 import subprocess
 
 import pytest
@@ -14,10 +13,11 @@ BUILD_OPTIONS = ["--content", "--demo", "--label", "--out", "--sign-pfx", "--sig
 
 
 @pytest.mark.parametrize("command, options", [
-    ([], ["build", "check", "setup"]),
+    ([], ["build", "check", "setup", "pin"]),
     (["build"], BUILD_OPTIONS),
     (["check"], ["IMAGE", "--content", "--signed-by"]),
     (["setup"], ["apt-get"]),
+    (["pin"], ["Pins a build of the menu", "--content", "--out"]),
 ])
 def test_help(command, options):
     result = run_tool(*command, "--help")
@@ -42,15 +42,10 @@ UNREAD = [
 ]
 # Refused once the image's place is known: an image from an earlier run there is gone.
 REMOVED = [
-    (["--demo", "--label", "test_disc"], "--label 'test_disc' cannot be the disc's volume name"),
-    (["--demo", "--label", "TEST DISC"], "cannot be the disc's volume name"),
-    (["--demo", "--label", "TEST-DISC"], "cannot be the disc's volume name"),
-    (["--demo", "--label", "ZANTORIA.1"], "cannot be the disc's volume name"),
-    (["--demo", "--label", "ABCDEFGHIJKLMNOPQ"], "cannot be the disc's volume name"),
-    (["--demo", "--date", "yesterday"], "--date 'yesterday' is not a number of seconds"),
-    (["--demo", "--date", "4294967296"], "--date '4294967296' is not a number of seconds"),
-    (["--demo", "--date", "2\u00b2"], "--date '2\u00b2' is not a number of seconds"),
-    (["--demo", "--date", "\u0661\u0662"], "--date '\u0661\u0662' is not a number of seconds"),
+    *((["--demo", "--label", label], f"--label '{label}' cannot be the disc's volume name")
+      for label in ["test_disc", "TEST DISC", "TEST-DISC", "ZANTORIA.1", "ABCDEFGHIJKLMNOPQ"]),
+    *((["--demo", "--date", date], f"--date '{date}' is not a number of seconds")
+      for date in ["yesterday", "4294967296", "2\u00b2", "\u0661\u0662"]),
     (["--content", "{tmp}/none"], "--content {tmp}/none does not exist"),
     (["--content", "{tmp}/folder.iso/x"], "--content {tmp}/folder.iso/x does not exist"),
     (["--content", "{tmp}/pw"], "is not a folder"),
@@ -104,12 +99,10 @@ def test_make_variables_refused(origins, environment, says):
 
 
 def test_make_variables_become_options():
-    origins = dict.fromkeys(["DISC_CONTENT", "DISC_LABEL", "DISC_ALLOW_MISSING", "DISC_ALLOW_MISMATCH",
-                             "DISC_ALLOW_LINKS", "DISC_SIGN_CERT", "DISC_SIGN_KEY", "DISC_OUT"], "command")
-    origins["DISC_SIGN_PASSWORD"] = "environment"
     environment = {"DISC_CONTENT": "gold dir", "DISC_LABEL": "GOLD", "DISC_ALLOW_MISSING": "1",
                    "DISC_ALLOW_MISMATCH": "0", "DISC_ALLOW_LINKS": "1", "DISC_SIGN_CERT": "c.pem",
                    "DISC_SIGN_KEY": "k.pem", "DISC_OUT": "x.iso", "DISC_SIGN_PASSWORD": "secret"}
+    origins = {**dict.fromkeys(environment, "command"), "DISC_SIGN_PASSWORD": "environment"}
     words, password = make_shortcut.arguments(origins, environment)
     assert words == ["build", "--allow-links", "--allow-missing", "--content=gold dir", "--label=GOLD",
                      "--out=x.iso", "--sign-cert=c.pem", "--sign-key=k.pem"]

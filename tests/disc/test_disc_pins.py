@@ -6,14 +6,10 @@ import hashlib
 import pefile
 import pytest
 
-from conftest import TEST_BUILDS, changed_copy, joliet_files, pinned, run_tool, sign
+from conftest import changed_copy, joliet_files, pinned, run_tool, sign
 from autorun_disc import autorun_inf, image_writer
 
 MAGIC = b"AutorunPins/v1\0\0"
-PROGRAMS = {
-    "i686": lambda build: build / "autorun.exe",
-    "x86_64": lambda build: TEST_BUILDS / "win64" / "autorun.exe",
-}
 
 
 def record(program):
@@ -23,15 +19,9 @@ def record(program):
     return at, [program[at + 32 * i:at + 32 * (i + 1)] for i in range(3)]
 
 
-def checksum_offset(program):
-    return pefile.PE(data=program, fast_load=True).OPTIONAL_HEADER.get_file_offset() + 64
-
-
-@pytest.mark.parametrize("bitness", PROGRAMS)
-def test_pin_changes_the_pins_and_the_checksum_only(tmp_path, gold, menu_build, bitness):
-    program = PROGRAMS[bitness](menu_build)
-    if not program.is_file():
-        pytest.fail(f"no {program}: build the win64 preset first (make build)")
+@pytest.mark.parametrize("bitness", ["i686", "x86_64"])
+def test_pin_changes_the_pins_and_the_checksum_only(tmp_path, gold, menu_build, test_builds, bitness):
+    program = menu_build / "autorun.exe" if bitness == "i686" else test_builds.menu
     built = program.read_bytes()
     (gold / "RegSvr32.exe").rename(gold / "regsvr32.EXE")  # any case, as Windows opens it
     (gold / "DSETUP.dll").unlink()
@@ -46,7 +36,7 @@ def test_pin_changes_the_pins_and_the_checksum_only(tmp_path, gold, menu_build, 
     assert entries == [hashlib.sha256((gold / "MYIR50_32.dll").read_bytes()).digest(),
                        hashlib.sha256((gold / "regsvr32.EXE").read_bytes()).digest(), b"\xff" * 32]
     assert record(built)[1] == [bytes(32)] * 3, "the build is not unpinned"
-    checksum = checksum_offset(built)
+    checksum = pefile.PE(data=built, fast_load=True).OPTIONAL_HEADER.get_file_offset() + 64
     assert pefile.PE(data=pinned_bytes).verify_checksum()
     masked = [bytearray(data) for data in (built, pinned_bytes)]
     for data in masked:
@@ -77,7 +67,6 @@ def test_pin_refusals(tmp_path, gold, menu_build, pki):
         assert result.returncode == 1, (arguments, result.output)
         assert says in result.stderr, (arguments, result.stderr)
         assert not out.exists()
-    assert "Pins a build of the menu" in run_tool("pin", "--help").stdout
 
 
 def make_image(tmp_path, folder, program, name):
@@ -144,7 +133,8 @@ def test_menu_pinned_and_signed_elsewhere(tmp_path, gold, menu_build, pki):
     cases = [
         (gold, unsigned, "carries no signature"),
         (changed_copy(gold, tmp_path / "other"), signed, "is not pinned to this content: RegSvr32.exe"),
-        (gold, sign(pki, tmp_path / "tampered.exe", tmp_path / "tampered-signed.exe"), "without its signature is not this build's menu pinned"),
+        (gold, sign(pki, tmp_path / "tampered.exe", tmp_path / "tampered-signed.exe"),
+         "without its signature is not this build's menu pinned"),
         (gold, signed, "give no signing options with it", "--sign-pfx", pki.publisher_pfx),
     ]
     for content, menu, says, *more in cases:

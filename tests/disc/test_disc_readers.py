@@ -1,12 +1,16 @@
 """The tool's readers on their own: autorun.inf as Windows reads it, names
-Windows can open from a disc, the DER walk to a signature's digest
-algorithms, and the files the menu opens on a folder's root."""
+Windows opens, the files the menu opens, a signature's digest algorithms."""
 import pytest
 
 from autorun_disc import authenticode, autorun_inf, content
 from autorun_disc.errors import Refused
 
 GOOD_INF = b"[autorun]\r\nopen=autorun.exe\r\nicon=autorun.exe,0\r\nlabel=ZANTORIA\r\n"
+
+
+def assert_faults(found, faults):
+    """One fault found for each text, in order, holding it."""
+    assert len(found) == len(faults) and all(text in fault for fault, text in zip(found, faults)), found
 
 
 def test_written_inf_reads_back():
@@ -28,9 +32,7 @@ def test_written_inf_reads_back():
 def test_inf_parsed_as_windows_reads_it(inf, values, faults):
     found_values, found = autorun_inf.parse(inf)
     assert found_values == values
-    assert len(found) == len(faults), found
-    for fault, text in zip(found, faults):
-        assert text in fault
+    assert_faults(found, faults)
 
 
 @pytest.mark.parametrize("values, faults", [
@@ -46,12 +48,8 @@ def test_inf_parsed_as_windows_reads_it(inf, values, faults):
 def test_inf_references(menu_build, values, faults):
     disc = {"/autorun.exe": (menu_build / "autorun.exe").read_bytes(), "/data/setup.exe": b"not a program"}
 
-    def find(path):
-        return disc.get("/" + path.replace("\\", "/").lower())
-    found = autorun_inf.check_references(values, find)
-    assert len(found) == len(faults), found
-    for fault, text in zip(found, faults):
-        assert text in fault
+    assert_faults(autorun_inf.check_references(values, lambda path: disc.get("/" + path.replace("\\", "/").lower())),
+                  faults)
 
 
 @pytest.mark.parametrize("name, problem", [
@@ -84,19 +82,18 @@ def test_menu_files_found_in_any_case():
 
 
 def test_folder_refusals(tmp_path):
+    # Each refused while the ones after it are there too, then taken away.
     (tmp_path / "Readme.txt").write_bytes(b"")
-    (tmp_path / "README.TXT").write_bytes(b"")
     (tmp_path / "sub").mkdir()
     (tmp_path / "sub" / "loop").symlink_to(tmp_path)
-    with pytest.raises(Refused, match="a link back to a folder above it"):
-        content.scan(tmp_path)
-    (tmp_path / "sub" / "loop").unlink()
     (tmp_path / "sub" / "gone").symlink_to(tmp_path / "none")
-    with pytest.raises(Refused, match=r"/sub/gone \(a broken link\)"):
-        content.scan(tmp_path)
-    (tmp_path / "sub" / "gone").unlink()
-    with pytest.raises(Refused, match="/README.TXT and /Readme.txt"):
-        content.scan(tmp_path)
+    (tmp_path / "README.TXT").write_bytes(b"")
+    for planted, says in [("sub/loop", "a link back to a folder above it"),
+                          ("sub/gone", r"/sub/gone \(a broken link\)"), ("README.TXT", "/README.TXT and /Readme.txt")]:
+        with pytest.raises(Refused, match=says):
+            content.scan(tmp_path)
+        (tmp_path / planted).unlink()
+    content.scan(tmp_path)
 
 
 # A SignedData of a ContentInfo, cut down to what the walk reads: the type,
