@@ -92,11 +92,13 @@ def gold(tmp_path, menu_build):
 
 
 def built_image(tmp_path_factory, menu_build, name, *options):
-    """An image `build` makes of a gold folder of its own, for a module or session to share."""
+    """An image `build` makes of its own gold folder beside it, in a folder it makes."""
     folder = tmp_path_factory.mktemp(name)
-    image = folder / f"{name}.iso"
-    result = run_tool("build", "--content", make_gold(folder / "gold", menu_build), "--out", image, *options)
+    image = folder / "out" / f"{name}.iso"
+    result = run_tool("build", "--content", make_gold(folder / "gold", menu_build), "--out", image, *options,
+                      env={"LC_ALL": "C.UTF-8"})
     assert result.returncode == 0, result.output
+    assert f"Disc image: {image}" in result.stdout
     return image
 
 
