@@ -28,20 +28,14 @@ struct Record {
     size_t length = 0;
 };
 
+// Each key of the table, alone, names the game's folder.
+const char* const Keys[] = {"", "GER", "DAN", "FRE", "ITA", "SPA", "SWE", "NOR", "DUT"};
+
 const struct RecordCase {
     const char* name;
     std::vector<Record> records;
     int offered;
 } Cases[] = {
-    {"ZANTORIA", {{"", GameFolder}}, CommandPlay},
-    {"ZANTORIAGER", {{"GER", GameFolder}}, CommandPlay},
-    {"ZANTORIADAN", {{"DAN", GameFolder}}, CommandPlay},
-    {"ZANTORIAFRE", {{"FRE", GameFolder}}, CommandPlay},
-    {"ZANTORIAITA", {{"ITA", GameFolder}}, CommandPlay},
-    {"ZANTORIASPA", {{"SPA", GameFolder}}, CommandPlay},
-    {"ZANTORIASWE", {{"SWE", GameFolder}}, CommandPlay},
-    {"ZANTORIANOR", {{"NOR", GameFolder}}, CommandPlay},
-    {"ZANTORIADUT", {{"DUT", GameFolder}}, CommandPlay},
     {"no install record", {}, CommandInstall},
     {"a key not in the table", {{"ENG", GameFolder}}, CommandInstall},
     // The first key that opens decides.
@@ -107,6 +101,10 @@ void ExpectOffer(const RecordCase& c)
 TEST(InstallRecord, DecidesWhatTheMenuOffers)
 {
     SKIP_IF_INSTALL_RECORD();
+    for (const char* key : Keys) {
+        SCOPED_TRACE(std::string("ZANTORIA") + key);
+        ExpectOffer({"", {{key, GameFolder}}, CommandPlay});
+    }
     for (const RecordCase& c : Cases) {
         SCOPED_TRACE(c.name);
         ExpectOffer(c);

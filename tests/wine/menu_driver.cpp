@@ -1,6 +1,6 @@
 // The end-to-end harness: temporary disc folders, runs of the real menu
 // program, and the ways a user meets it (its window, buttons, message boxes).
-#include "menu_driver.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -360,13 +360,6 @@ std::vector<ButtonInfo> ListButtons(HWND window)
     std::vector<ButtonInfo> buttons;
     EnumChildWindows(window, CollectButton, reinterpret_cast<LPARAM>(&buttons));
     return buttons;
-}
-
-const ButtonInfo* FindButton(const std::vector<ButtonInfo>& buttons, int id)
-{
-    for (const ButtonInfo& button : buttons)
-        if (button.id == id) return &button;
-    return nullptr;
 }
 
 std::vector<ButtonInfo> VisibleButtons(HWND window)

@@ -30,20 +30,9 @@ std::vector<std::string> LoadMarks(const StandInLog& log)
     return marks;
 }
 
-// Under Wine, a codec of the system's name is taken only as a library file
-// found by Windows' search order, as on Windows, never Wine's own (the
-// processes the test starts inherit this).
-class NativeCodecOnly : public ScopedVariable {
-  public:
-    NativeCodecOnly() : ScopedVariable("WINEDLLOVERRIDES", Overrides().c_str()) {}
-
-  private:
-    static std::string Overrides()
-    {
-        const std::string current = EnvironmentVariable("WINEDLLOVERRIDES");
-        return current.empty() ? "ir50_32=n" : current + ";ir50_32=n";
-    }
-};
+// A codec of the system's name is taken only as a library file found by
+// Windows' search order, never Wine's own.
+const char* const NativeCodecOnly = "ir50_32=n";
 
 // Starts the job in the disc folder and waits for its end; its exit code.
 DWORD RunJob(const Scene& scene, DWORD timeoutMs = 10000)
@@ -100,7 +89,7 @@ TEST(PinnedFiles, CodecJobUsesOnlyThePinnedFiles)
 TEST(PinnedFiles, JobRegistersTheCodecByItsFullPath)
 {
     SKIP_IF_CODEC_FILE();
-    NativeCodecOnly nativeCodec;
+    LibraryOverride nativeCodec(NativeCodecOnly);
     Scene scene(NoCodec);
     char systemFolder[MAX_PATH] = "";
     GetSystemDirectoryA(systemFolder, sizeof systemFolder);
@@ -121,7 +110,7 @@ TEST(PinnedFiles, JobRegistersTheCodecByItsFullPath)
 TEST(PinnedFiles, ProbeLoadsNoCodecBesideTheMenu)
 {
     SKIP_IF_CODEC_FILE();
-    NativeCodecOnly nativeCodec;
+    LibraryOverride nativeCodec(NativeCodecOnly);
     for (const char* program : {"autorun.exe", Pinned}) {
         SCOPED_TRACE(program);
         Scene scene(NoCodec);

@@ -3,7 +3,7 @@
 // run whose environment went missing would otherwise pass while testing the
 // wrong file. And how it starts programs: a start that Wine itself failed is
 // tried once more, any other failure stands.
-#include "menu_driver.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 

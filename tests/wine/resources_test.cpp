@@ -5,8 +5,7 @@
 // What the file holds, byte for byte, tests/shipping/test_program_file.py
 // checks without running anything.
 #include "languages.h"
-#include "menu_driver.h"
-#include "resource_ids.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 

@@ -7,16 +7,170 @@
 // compared with what the menu's file holds under that id in this locale.
 #pragma once
 
-#include "machine_state.h"
-#include "menu_driver.h"
+#include <windows.h>
+
 #include "resource_ids.h"
 #include "shell/button_panel.h"
+#include "tests/kit/file_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
+
+// A variable of this process's environment, or "" when it is not set.
+std::string EnvironmentVariable(const char* name);
+// Folder of the build under test, holding autorun.exe and the stand-ins:
+// the test program's own (x86_64) build unless AUTORUN_TEST_BUILD names
+// another, the shipping i686 build's.
+std::string BuildFolder();
+// The test program's own folder.
+std::string TestProgramFolder();
+// Whether the program under test is a 32-bit one: it then reads the 32-bit
+// registry view and sees the 32-bit system folder.
+bool ProgramUnderTestIs32Bit();
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// Runs `start`, which starts `program` and gives 0 or the start's error.
+// Wine sometimes fails to set a new process up (ERROR_INTERNAL_ERROR, 1359)
+// before the program's own code runs; such a start is tried once more, and
+// the output says so. Any other error, and a second failure, is returned.
+DWORD StartRetryingWineFailure(const std::string& program, const std::function<DWORD()>& start);
+
+// A fresh folder under the temporary directory, removed with its contents
+// when the object goes.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const
+    {
+        return path_;
+    }
+    std::string File(const std::string& name) const
+    {
+        return path_ + "\\" + name;
+    }
+
+  private:
+    std::string path_;
+};
+
+// A disc folder holding a copy of autorun.exe.
+class DiscFolder : public TempFolder {
+  public:
+    DiscFolder();
+    // Copies a file from the build folder (a stand-in) under the given name.
+    void AddFromBuild(const std::string& buildName, const std::string& discName) const;
+};
+
+struct ButtonInfo {
+    HWND handle;
+    std::string text;
+    int id;
+    RECT rect; // in the parent's client coordinates
+    bool visible;
+};
+
+const int NoShowCommand = -1; // a start without STARTF_USESHOWWINDOW
+
+// One run of the menu program.
+class MenuProcess {
+  public:
+    MenuProcess() = default;
+    ~MenuProcess(); // ends the program if it still runs
+    MenuProcess(const MenuProcess&) = delete;
+    MenuProcess& operator=(const MenuProcess&) = delete;
+
+    // Starts the given program (default: autorun.exe in the folder) with the
+    // folder as its current directory, and the arguments after its name.
+    bool Start(const std::string& folder, const std::string& program = "autorun.exe",
+               const std::string& arguments = "");
+    // Starts the program at `path` in `directory`, with the arguments after
+    // its name. With a `library` (a full path), that library is loaded into
+    // the process before the program's own code runs. With a show command
+    // (SW_...), the start asks for it, as a shortcut's "Run:" does.
+    bool StartIn(const std::string& directory, const std::string& path, const std::string& arguments,
+                 const std::string& library = "", int showCommand = NoShowCommand);
+    // Loads a library of the build under test into the running program
+    // (with the build's inject.exe); whether it loaded.
+    bool Inject(const std::string& library) const;
+    HANDLE Process() const
+    {
+        return info_.hProcess;
+    }
+
+    // The main window (class "Autorun"), or null after the time-out.
+    HWND WaitForMainWindow(DWORD timeoutMs = 10000);
+    // Every visible top-level window of the process, any class.
+    std::vector<HWND> TopLevelWindows(bool visibleOnly = true) const;
+    // A visible dialog-class ("#32770") window of the process, or null.
+    HWND WaitForDialog(DWORD timeoutMs = 10000);
+    // Whether the process ends within the time-out; its exit code then.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
+    bool Running() const;
+    // For a failure message: how the start went, whether the program still
+    // runs or how it ended, and which other processes of its name run.
+    std::string Describe() const;
+
+  private:
+    PROCESS_INFORMATION info_ = {};
+    std::string program_;
+    DWORD startError_ = 0;
+};
+
+std::vector<ButtonInfo> ListButtons(HWND window);
+std::vector<ButtonInfo> VisibleButtons(HWND window);
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+
+// Clicks a button without needing focus; PostMessage, because the target may
+// sit in a modal loop.
+void Click(HWND button);
+// The text of a message box (its static control 0xFFFF).
+std::string MessageBoxText(HWND box);
+// Presses a dialog's button by id (IDOK, IDYES, ...), never by its text.
+void PressDialogButton(HWND dialog, int id);
+// Waits until the window is gone.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = 10000);
+// Waits until the predicate holds, polling.
+template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000)
+{
+    const DWORD start = GetTickCount();
+    while (!predicate()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// The install record in HKLM, in the registry view of the program under
+// test: sets "Path" under the given key path, removes everything under
+// "SOFTWARE\KORU Media" when the object goes, unless that key was already
+// there when it was made: a record this test did not create is never
+// touched (the test is skipped, see SKIP_IF_INSTALL_RECORD).
+class InstallRecords {
+  public:
+    InstallRecords();
+    ~InstallRecords();
+    InstallRecords(const InstallRecords&) = delete;
+    InstallRecords& operator=(const InstallRecords&) = delete;
+    void SetPath(const std::string& keyPath, const std::string& value) const;
+    // A value of any type and bytes; without bytes, the key alone.
+    void SetRawPath(const std::string& keyPath, const std::string* bytes, DWORD type = REG_SZ) const;
+    // Whether "SOFTWARE\KORU Media" exists in the view of the program under test.
+    static bool Present();
+
+  private:
+    static REGSAM View();
+    static void RemoveAll();
+    bool foreign_;
+};
 
 const std::vector<int> OkOnly = {IDOK};
 const std::vector<int> YesNo = {IDYES, IDNO};
@@ -42,6 +196,24 @@ class ScopedVariable {
     std::string name_;
     std::string old_;
     bool had_ = false;
+};
+
+// Under Wine, the load order of one library (as in "ir50_32=n" or
+// "msvfw32=n,b") for the processes the test starts: Wine otherwise takes its
+// own copy of a system library, where Windows would search the program's
+// folder first. Windows ignores the variable.
+class LibraryOverride : public ScopedVariable {
+  public:
+    explicit LibraryOverride(const std::string& order)
+        : ScopedVariable("WINEDLLOVERRIDES", Joined(EnvironmentVariable("WINEDLLOVERRIDES"), order).c_str())
+    {
+    }
+
+  private:
+    static std::string Joined(const std::string& current, const std::string& order)
+    {
+        return current.empty() ? order : current + ";" + order;
+    }
 };
 
 // A folder put first on the search path (PATH) while it lives.
@@ -229,6 +401,14 @@ inline std::vector<int> Sorted(std::vector<int> ids)
     return ids;
 }
 
+// The visible button of a command, or one with a null handle.
+inline ButtonInfo VisibleButton(HWND window, int command)
+{
+    for (const ButtonInfo& button : VisibleButtons(window))
+        if (button.id == command) return button;
+    return {};
+}
+
 // The ids of a window's visible buttons, in ascending order.
 inline std::vector<int> VisibleButtonIds(HWND window)
 {
@@ -259,12 +439,41 @@ inline std::string SystemFolder()
     return path;
 }
 
+// What the tests need the machine to hold before they start: no codec in the
+// system folder and no install record. On a tester's machine either may be
+// there for real; a test that needs it absent is then skipped with the
+// reason, and the file or record is left exactly as it was.
+inline std::string CodecFileFound()
+{
+    const std::string path = SystemFolder() + "\\IR50_32.DLL";
+    if (!FileExists(path)) return "";
+    return path +
+           " was already on this machine: this test needs the codec absent, and leaves the file as it is";
+}
+
+inline std::string InstallRecordFound()
+{
+    if (!InstallRecords::Present()) return "";
+    return std::string("HKEY_LOCAL_MACHINE\\SOFTWARE\\KORU Media") +
+           (ProgramUnderTestIs32Bit() ? " (32-bit view)" : "") +
+           " was already on this machine: this test needs no install record, and leaves it as it is";
+}
+
+// At the top of a test (GTEST_SKIP returns from the test's own function).
+#define SKIP_IF_CODEC_FILE()                                                                                 \
+    if (const std::string found = CodecFileFound(); !found.empty()) GTEST_SKIP() << found
+#define SKIP_IF_INSTALL_RECORD()                                                                             \
+    if (const std::string found = InstallRecordFound(); !found.empty()) GTEST_SKIP() << found
+#define SKIP_UNLESS_CLEAN_MACHINE()                                                                          \
+    SKIP_IF_CODEC_FILE();                                                                                    \
+    SKIP_IF_INSTALL_RECORD()
+
 // The codec's place in the system folder, "IR50_32.DLL". A test that lets the
 // menu copy there, or puts a file there itself, holds one of these, declared
 // before the menu's process so that it goes after the menu has ended: it
 // removes what was created there during the test, so that no other test
 // finds a codec there. A file that was there before is never touched: the
-// test is skipped (see machine_state.h).
+// test is skipped (see SKIP_IF_CODEC_FILE).
 class SystemCodecFile {
   public:
     SystemCodecFile() : path_(SystemFolder() + "\\IR50_32.DLL")
@@ -335,12 +544,9 @@ struct Scene {
         if (!window) ADD_FAILURE() << "no main window: " << menu.Describe();
         return window != nullptr;
     }
-    // The visible button of a command, or one with a null handle.
     ButtonInfo Button(int command) const
     {
-        for (const ButtonInfo& button : VisibleButtons(window))
-            if (button.id == command) return button;
-        return {};
+        return VisibleButton(window, command);
     }
     // Clicks a command's button; false, with a failure, when it is not shown.
     bool Press(int command) const
