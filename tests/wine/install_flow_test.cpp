@@ -145,7 +145,7 @@ TEST(InstallFlow, SetupNeedingFullRightsStartsThroughTheShell)
     ASSERT_TRUE(ActAsStandardUser(scene.menu));
     ASSERT_TRUE(scene.Install(IDNO));
     ExpectStartedThroughTheShell(scene.ExpectReplacedBy("setup.exe", scene.disc.Path()), "");
-    ExpectOneStartWithFullRights(scene.log, ".\\setup.exe", "", scene.disc.Path());
+    ExpectStartsWithFullRights(scene.log, ".\\setup.exe", "", scene.disc.Path());
 }
 
 INT_PTR CALLBACK Inert(HWND, UINT, WPARAM, LPARAM)

@@ -20,7 +20,7 @@ TEST(Play, GameNeedingFullRightsStartsThroughTheShell)
     ASSERT_TRUE(ActAsStandardUser(scene.menu));
     ASSERT_TRUE(scene.Press(CommandPlay));
     ExpectStartedThroughTheShell(scene.ExpectReplacedBy("Zantoria.exe", scene.game.Path()), "");
-    ExpectOneStartWithFullRights(scene.log, ".\\Zantoria.exe", "", scene.game.Path());
+    ExpectStartsWithFullRights(scene.log, ".\\Zantoria.exe", "", scene.game.Path());
 }
 
 // The game is looked for in the install folder only, once the menu has

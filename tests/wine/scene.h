@@ -40,14 +40,19 @@ bool FileExists(const std::string& path);
 // the output says so. Any other error, and a second failure, is returned.
 DWORD StartRetryingWineFailure(const std::string& program, const std::function<DWORD()>& start);
 
+// What releases something when it goes is never copied.
+struct NoCopy {
+    NoCopy() = default;
+    NoCopy(const NoCopy&) = delete;
+    NoCopy& operator=(const NoCopy&) = delete;
+};
+
 // A fresh folder under the temporary directory, removed with its contents
 // when the object goes.
-class TempFolder {
+class TempFolder : NoCopy {
   public:
     TempFolder();
     ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
     const std::string& Path() const
     {
         return path_;
@@ -80,12 +85,10 @@ struct ButtonInfo {
 const int NoShowCommand = -1; // a start without STARTF_USESHOWWINDOW
 
 // One run of the menu program.
-class MenuProcess {
+class MenuProcess : NoCopy {
   public:
     MenuProcess() = default;
     ~MenuProcess(); // ends the program if it still runs
-    MenuProcess(const MenuProcess&) = delete;
-    MenuProcess& operator=(const MenuProcess&) = delete;
 
     // Starts the given program (default: autorun.exe in the folder) with the
     // folder as its current directory, and the arguments after its name.
@@ -154,12 +157,10 @@ template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutM
 // "SOFTWARE\KORU Media" when the object goes, unless that key was already
 // there when it was made: a record this test did not create is never
 // touched (the test is skipped, see SKIP_IF_INSTALL_RECORD).
-class InstallRecords {
+class InstallRecords : NoCopy {
   public:
     InstallRecords();
     ~InstallRecords();
-    InstallRecords(const InstallRecords&) = delete;
-    InstallRecords& operator=(const InstallRecords&) = delete;
     void SetPath(const std::string& keyPath, const std::string& value) const;
     // A value of any type and bytes; without bytes, the key alone.
     void SetRawPath(const std::string& keyPath, const std::string* bytes, DWORD type = REG_SZ) const;
@@ -178,7 +179,7 @@ const std::vector<int> YesNoCancel = {IDYES, IDNO, IDCANCEL};
 
 // Sets (or, given null, removes) an environment variable of this process,
 // which the menu and whatever it starts inherit; restores it when it goes.
-class ScopedVariable {
+class ScopedVariable : NoCopy {
   public:
     ScopedVariable(const char* name, const char* value) : name_(name), old_(EnvironmentVariable(name))
     {
@@ -189,8 +190,6 @@ class ScopedVariable {
     {
         SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr);
     }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
 
   private:
     std::string name_;
@@ -368,19 +367,23 @@ inline bool ActAsStandardUser(const MenuProcess& menu)
     return menu.Inject(BuildFile("rights_hook.dll"));
 }
 
-// The menu asked the shell, once, to start `file` with full rights, with
-// these parameters, in `directory`: on Windows an elevated program given no
-// directory starts in the system folder, and any verb but "runas" starts it
-// without full rights, which Wine would not show.
-inline void ExpectOneStartWithFullRights(const StandInLog& log, const std::string& file,
-                                         const std::string& parameters, const std::string& directory)
+// The menu asked the shell `count` times (once, unless told) to start
+// `file` with full rights, with these parameters, in `directory`: on Windows
+// an elevated program given no directory starts in the system folder, and
+// any verb but "runas" starts it without full rights, which Wine would not
+// show.
+inline void ExpectStartsWithFullRights(const StandInLog& log, const std::string& file,
+                                       const std::string& parameters, const std::string& directory,
+                                       size_t count = 1)
 {
     const std::vector<ShellCall> calls = log.ShellCalls();
-    ASSERT_EQ(calls.size(), 1u) << "starts through the shell";
-    EXPECT_EQ(calls[0].verb, "runas");
-    EXPECT_EQ(Lowercase(calls[0].file), Lowercase(file));
-    EXPECT_EQ(calls[0].parameters, parameters);
-    EXPECT_EQ(Lowercase(calls[0].directory), Lowercase(directory));
+    ASSERT_EQ(calls.size(), count) << "starts through the shell";
+    for (const ShellCall& call : calls) {
+        EXPECT_EQ(call.verb, "runas");
+        EXPECT_EQ(Lowercase(call.file), Lowercase(file));
+        EXPECT_EQ(call.parameters, parameters);
+        EXPECT_EQ(Lowercase(call.directory), Lowercase(directory));
+    }
 }
 
 // A text of the menu's string catalogue as the menu itself loads it in this
@@ -474,7 +477,7 @@ inline std::string InstallRecordFound()
 // removes what was created there during the test, so that no other test
 // finds a codec there. A file that was there before is never touched: the
 // test is skipped (see SKIP_IF_CODEC_FILE).
-class SystemCodecFile {
+class SystemCodecFile : NoCopy {
   public:
     SystemCodecFile() : path_(SystemFolder() + "\\IR50_32.DLL")
     {
@@ -486,8 +489,6 @@ class SystemCodecFile {
         SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
         WaitUntil([&] { return DeleteFileA(path_.c_str()) || !FileExists(path_); }, 5000);
     }
-    SystemCodecFile(const SystemCodecFile&) = delete;
-    SystemCodecFile& operator=(const SystemCodecFile&) = delete;
 
     const std::string& Path() const
     {

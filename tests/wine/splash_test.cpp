@@ -41,17 +41,11 @@ std::string QuadrantPicture(int width = 480, int height = 360, bool runLength = 
         palette[i] = {GetBValue(Quadrants[i]), GetGValue(Quadrants[i]), GetRValue(Quadrants[i]), 0};
     const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + sizeof palette;
     const BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(offset + bits.size()), 0, 0, offset};
-    const BITMAPINFOHEADER info = {sizeof info,
-                                   width,
-                                   height,
-                                   1,
-                                   8,
-                                   static_cast<DWORD>(runLength ? BI_RLE8 : BI_RGB),
-                                   static_cast<DWORD>(runLength ? bits.size() : 0),
-                                   2835,
-                                   2835,
-                                   16,
-                                   0};
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 8, BI_RGB, 0, 2835, 2835, 16, 0};
+    if (runLength) {
+        info.biCompression = BI_RLE8;
+        info.biSizeImage = static_cast<DWORD>(bits.size());
+    }
     return std::string(reinterpret_cast<const char*>(&file), sizeof file) +
            std::string(reinterpret_cast<const char*>(&info), sizeof info) +
            std::string(reinterpret_cast<const char*>(palette), sizeof palette) + bits;
