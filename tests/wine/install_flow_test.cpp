@@ -160,7 +160,7 @@ TEST(LocalisedRestartNotice, ClosesOnlyWithOkThenSetupStarts)
 {
     SKIP_IF_INSTALL_RECORD();
     const LANGID language = GetUserDefaultUILanguage();
-    HMODULE program = LoadLibraryExA(BuildFile("autorun.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE program = ProgramFile();
     HRSRC variant = FindResourceExA(program, RT_DIALOG, MAKEINTRESOURCEA(IDD_RESTART_NOTICE), language);
     if (!variant && !FindResourceExA(program, RT_STRING, MAKEINTRESOURCEA(1), language))
         GTEST_SKIP() << "the menu has no variant of the user's language 0x" << std::hex << language;

@@ -112,11 +112,6 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
     fclose(file);
 }
 
-bool FileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 TempFolder::TempFolder()
 {
     char base[MAX_PATH];
@@ -370,30 +365,6 @@ std::vector<ButtonInfo> VisibleButtons(HWND window)
     return visible;
 }
 
-std::string WindowText(HWND window)
-{
-    char text[1024] = "";
-    int length = GetWindowTextA(window, text, sizeof text);
-    return std::string(text, length > 0 ? length : 0);
-}
-
-std::string ClassName(HWND window)
-{
-    char name[256] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-void Click(HWND button)
-{
-    PostMessageA(button, BM_CLICK, 0, 0);
-}
-
-std::string MessageBoxText(HWND box)
-{
-    return WindowText(GetDlgItem(box, 0xFFFF));
-}
-
 void PressDialogButton(HWND dialog, int id)
 {
     HWND button = GetDlgItem(dialog, id);
@@ -401,11 +372,6 @@ void PressDialogButton(HWND dialog, int id)
         PostMessageA(button, BM_CLICK, 0, 0);
     else
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
-bool WaitForWindowGone(HWND window, DWORD timeoutMs)
-{
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
 InstallRecords::InstallRecords() : foreign_(Present()) {}

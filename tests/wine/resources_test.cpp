@@ -14,14 +14,6 @@
 
 namespace {
 
-// The program file, loaded once as data: nothing of it runs.
-HMODULE Program()
-{
-    static HMODULE module =
-        LoadLibraryExA((BuildFolder() + "\\autorun.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    return module;
-}
-
 UINT AnsiCodePage(LANGID language)
 {
     char digits[8] = "";
@@ -50,12 +42,12 @@ BOOL CALLBACK AddName(HMODULE, LPCSTR, LPSTR name, LONG_PTR names)
 std::vector<std::wstring> StringsOf(LANGID language)
 {
     std::vector<WORD> blocks;
-    EnumResourceNamesA(Program(), MAKEINTRESOURCEA(6), AddName, reinterpret_cast<LONG_PTR>(&blocks));
+    EnumResourceNamesA(ProgramFile(), MAKEINTRESOURCEA(6), AddName, reinterpret_cast<LONG_PTR>(&blocks));
     std::vector<std::wstring> texts;
     for (WORD block : blocks) {
-        HRSRC found = FindResourceExA(Program(), MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(block), language);
+        HRSRC found = FindResourceExA(ProgramFile(), MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(block), language);
         if (!found) continue;
-        const WCHAR* at = static_cast<const WCHAR*>(LockResource(LoadResource(Program(), found)));
+        const WCHAR* at = static_cast<const WCHAR*>(LockResource(LoadResource(ProgramFile(), found)));
         for (int i = 0; i < 16; at += 1 + *at, ++i)
             if (*at) texts.emplace_back(at + 1, *at);
     }
@@ -80,7 +72,7 @@ INT_PTR CALLBACK Inert(HWND, UINT, WPARAM, LPARAM)
 // dialog's font.
 TEST(Resources, EachVariantAsWindowsTakesIt)
 {
-    ASSERT_NE(Program(), nullptr) << "cannot load autorun.exe from " << BuildFolder();
+    ASSERT_NE(ProgramFile(), nullptr) << "cannot load autorun.exe from " << BuildFolder();
     for (const LanguageVariant& variant : kLanguageVariants) {
         SCOPED_TRACE(variant.locale);
         const UINT codePage = AnsiCodePage(variant.language);
@@ -90,11 +82,11 @@ TEST(Resources, EachVariantAsWindowsTakesIt)
         for (size_t i = 0; i < texts.size(); ++i)
             EXPECT_TRUE(FitsCodePage(texts[i], codePage)) << "text " << i << " of the string table";
 
-        HRSRC found = FindResourceExA(Program(), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_RESTART_NOTICE),
-                                      variant.language);
+        HRSRC found = FindResourceExA(ProgramFile(), MAKEINTRESOURCEA(5),
+                                      MAKEINTRESOURCEA(IDD_RESTART_NOTICE), variant.language);
         ASSERT_NE(found, nullptr);
         const auto* dialogTemplate =
-            static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(Program(), found)));
+            static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(ProgramFile(), found)));
         HWND notice =
             CreateDialogIndirectParamW(GetModuleHandleA(nullptr), dialogTemplate, nullptr, Inert, 0);
         ASSERT_NE(notice, nullptr);
@@ -133,8 +125,8 @@ TEST(Resources, EachVariantAsWindowsTakesIt)
 
 TEST(Resources, TheShellTakesTheIcon)
 {
-    HICON icon = static_cast<HICON>(
-        LoadImageA(Program(), MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+    HICON icon = static_cast<HICON>(LoadImageA(ProgramFile(), MAKEINTRESOURCEA(IDI_APPLICATION_ICON),
+                                               IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
     ASSERT_NE(icon, nullptr);
     ICONINFO info = {};
     ASSERT_TRUE(GetIconInfo(icon, &info));

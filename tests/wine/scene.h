@@ -32,7 +32,10 @@ std::string TestProgramFolder();
 // registry view and sees the 32-bit system folder.
 bool ProgramUnderTestIs32Bit();
 void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
+inline bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Runs `start`, which starts `program` and gives 0 or the start's error.
 // Wine sometimes fails to set a new process up (ERROR_INTERNAL_ERROR, 1359)
@@ -129,18 +132,32 @@ class MenuProcess : NoCopy {
 
 std::vector<ButtonInfo> ListButtons(HWND window);
 std::vector<ButtonInfo> VisibleButtons(HWND window);
-std::string WindowText(HWND window);
-std::string ClassName(HWND window);
+inline std::string WindowText(HWND window)
+{
+    char text[1024] = "";
+    int length = GetWindowTextA(window, text, sizeof text);
+    return std::string(text, length > 0 ? length : 0);
+}
+inline std::string ClassName(HWND window)
+{
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
 
 // Clicks a button without needing focus; PostMessage, because the target may
 // sit in a modal loop.
-void Click(HWND button);
+inline void Click(HWND button)
+{
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
 // The text of a message box (its static control 0xFFFF).
-std::string MessageBoxText(HWND box);
+inline std::string MessageBoxText(HWND box)
+{
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
 // Presses a dialog's button by id (IDOK, IDYES, ...), never by its text.
 void PressDialogButton(HWND dialog, int id);
-// Waits until the window is gone.
-bool WaitForWindowGone(HWND window, DWORD timeoutMs = 10000);
 // Waits until the predicate holds, polling.
 template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000)
 {
@@ -150,6 +167,11 @@ template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutM
         Sleep(20);
     }
     return true;
+}
+// Waits until the window is gone.
+inline bool WaitForWindowGone(HWND window, DWORD timeoutMs = 10000)
+{
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
 // The install record in HKLM, in the registry view of the program under
@@ -386,14 +408,20 @@ inline void ExpectStartsWithFullRights(const StandInLog& log, const std::string&
     }
 }
 
+// The menu's file, loaded once as data: nothing of it runs.
+inline HMODULE ProgramFile()
+{
+    static HMODULE program =
+        LoadLibraryExA(BuildFile("autorun.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return program;
+}
+
 // A text of the menu's string catalogue as the menu itself loads it in this
 // locale, read from its file; a failure when the variant lacks it.
 inline std::string Text(int id)
 {
-    static HMODULE program =
-        LoadLibraryExA(BuildFile("autorun.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     char text[512] = "";
-    const int length = LoadStringA(program, id, text, sizeof text);
+    const int length = LoadStringA(ProgramFile(), id, text, sizeof text);
     if (length <= 0) ADD_FAILURE() << "the menu's file holds no text " << id << " in this language";
     return std::string(text, length > 0 ? length : 0);
 }
