@@ -219,10 +219,8 @@ class ScopedVariable : NoCopy {
     bool had_ = false;
 };
 
-// Under Wine, the load order of one library (as in "ir50_32=n" or
-// "msvfw32=n,b") for the processes the test starts: Wine otherwise takes its
-// own copy of a system library, where Windows would search the program's
-// folder first. Windows ignores the variable.
+// Under Wine, the load order of one library (as in "ir50_32=n") for the
+// processes the test starts, which inherit the variable; Windows ignores it.
 class LibraryOverride : public ScopedVariable {
   public:
     explicit LibraryOverride(const std::string& order)

@@ -100,6 +100,55 @@ const Probe QuadrantProbes[] = {
     {100, 100, Quadrants[0]}, {400, 300, Quadrants[3]},
 };
 
+// Windows takes a library that is not on its list of known libraries from the
+// program's folder first. Wine takes its own copy instead, unless told
+// otherwise: under Wine, this tells it, for the menu's file name alone, to take
+// `library` from the program's folder first, and removes what it wrote again.
+class PreferLibraryInProgramFolder : NoCopy {
+  public:
+    explicit PreferLibraryInProgramFolder(const char* library) : library_(library)
+    {
+        if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+            return; // Windows does so anyway
+        for (const char* path : Path)
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key_) == ERROR_SUCCESS) {
+                RegCloseKey(key_);
+                key_ = nullptr;
+                ++existing_;
+            } else {
+                break;
+            }
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, Path[3], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        // A value someone else set is theirs: leave it, and the test cannot be made.
+        ours_ = RegQueryValueExA(key_, library, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS &&
+                RegSetValueExA(key_, library, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"),
+                               15) == ERROR_SUCCESS;
+    }
+    ~PreferLibraryInProgramFolder()
+    {
+        if (!key_) return;
+        if (ours_) RegDeleteValueA(key_, library_);
+        RegCloseKey(key_);
+        for (int level = 3; level >= existing_; --level)
+            RegDeleteKeyA(HKEY_CURRENT_USER, Path[level]); // only while empty
+    }
+    bool Ready() const
+    {
+        return !key_ || ours_;
+    }
+
+  private:
+    static constexpr const char* Path[4] = {"Software\\Wine", "Software\\Wine\\AppDefaults",
+                                            "Software\\Wine\\AppDefaults\\autorun.exe",
+                                            "Software\\Wine\\AppDefaults\\autorun.exe\\DllOverrides"};
+    const char* library_;
+    HKEY key_ = nullptr;
+    int existing_ = 0; // how many keys of the path were there already
+    bool ours_ = false;
+};
+
 // Every probe shows the quadrant's colour, or `colour` where one is given.
 void ExpectPicture(HWND window, const COLORREF* colour = nullptr)
 {
@@ -139,9 +188,11 @@ TEST(Splash, WhatTheMenuDraws)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // As Windows does, the library from the program's folder first.
-        std::optional<LibraryOverride> programFolderFirst;
-        if (c.plantedLibrary) programFolderFirst.emplace("msvfw32=n,b");
+        std::optional<PreferLibraryInProgramFolder> preferProgramFolder;
+        if (c.plantedLibrary) {
+            preferProgramFolder.emplace("msvfw32");
+            ASSERT_TRUE(preferProgramFolder->Ready()) << "a library override for autorun.exe is already set";
+        }
         SplashScene scene(c.picture);
         if (c.plantedLibrary) scene.disc.AddFromBuild("empty_library.dll", "MSVFW32.DLL");
         ASSERT_TRUE(scene.Start());
