@@ -26,7 +26,6 @@ std::string EnvironmentVariable(const char* name);
 // the test program's own (x86_64) build unless AUTORUN_TEST_BUILD names
 // another, the shipping i686 build's.
 std::string BuildFolder();
-// The test program's own folder.
 std::string TestProgramFolder();
 // Whether the program under test is a 32-bit one: it then reads the 32-bit
 // registry view and sees the 32-bit system folder.
@@ -87,7 +86,6 @@ struct ButtonInfo {
 
 const int NoShowCommand = -1; // a start without STARTF_USESHOWWINDOW
 
-// One run of the menu program.
 class MenuProcess : NoCopy {
   public:
     MenuProcess() = default;
@@ -111,7 +109,7 @@ class MenuProcess : NoCopy {
         return info_.hProcess;
     }
 
-    // The main window (class "Autorun"), or null after the time-out.
+    // The main window (class "Autorun"), or null.
     HWND WaitForMainWindow(DWORD timeoutMs = 10000);
     // Every visible top-level window of the process, any class.
     std::vector<HWND> TopLevelWindows(bool visibleOnly = true) const;
@@ -158,7 +156,6 @@ inline std::string MessageBoxText(HWND box)
 }
 // Presses a dialog's button by id (IDOK, IDYES, ...), never by its text.
 void PressDialogButton(HWND dialog, int id);
-// Waits until the predicate holds, polling.
 template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000)
 {
     const DWORD start = GetTickCount();
@@ -168,7 +165,6 @@ template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutM
     }
     return true;
 }
-// Waits until the window is gone.
 inline bool WaitForWindowGone(HWND window, DWORD timeoutMs = 10000)
 {
     return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
