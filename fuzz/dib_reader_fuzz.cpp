@@ -6,6 +6,7 @@
 // file left open, an unsound block or a read that asks for more memory than
 // its corner and the input are findings too.
 #include "splash/dib_reader.h"
+#include "splash/splash_size.h"
 
 #include "packed_dib_check.h"
 #include "win32_shim.h"
@@ -58,7 +59,7 @@ void ReadCorner(const uint8_t* data, size_t size, LONG width, LONG height)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    ReadCorner(data, size, 480, 360);
+    ReadCorner(data, size, SplashWidth, SplashHeight);
     ReadCorner(data, size, 48, 36);
     return 0;
 }

@@ -3,10 +3,12 @@
 // arithmetic shift and so rounds toward negative infinity (-5 gives -3).
 #include "layout.h"
 
+#include "splash/splash_size.h"
+
 namespace {
 
-const int ClientWidth = 480;
-const int ClientHeight = 360;
+const int ClientWidth = SplashWidth;
+const int ClientHeight = SplashHeight;
 const int StackedWidthInChars = 36;
 
 int HalveRoundingDown(int value)

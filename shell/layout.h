@@ -10,7 +10,7 @@ struct WindowGeometry {
     int y;
 };
 
-// The client area is always 480 by 360, the size of the splash picture; the
+// The client area is always the size of the splash picture (splash_size.h); the
 // window is centred in the area a full-screen window would have.
 WindowGeometry ComputeWindowGeometry(int cxDlgFrame, int cyDlgFrame, int cyCaption, int cxFullScreen,
                                      int cyFullScreen);

@@ -13,12 +13,13 @@
 #include <vfw.h>
 
 #include "dib_reader.h"
+#include "splash_size.h"
 #include "services/library_loading.h"
 
 namespace {
 
-const LONG DrawnWidth = 480;
-const LONG DrawnHeight = 360;
+const LONG DrawnWidth = SplashWidth;
+const LONG DrawnHeight = SplashHeight;
 
 typedef decltype(&DrawDibOpen) DrawDibOpenFunction;
 typedef decltype(&DrawDibBegin) DrawDibBeginFunction;

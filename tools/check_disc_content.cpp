@@ -10,6 +10,7 @@
 #include "disc_content_rules.h"
 
 #include "splash/dib_reader.h"
+#include "splash/splash_size.h"
 #include "win32_shim.h"
 
 #include <fcntl.h>
@@ -82,7 +83,7 @@ std::vector<Finding> CheckPicture(const MenuFile& file, const std::string& name,
 {
     int32_t width = 0, height = 0;
     bool read = false;
-    if (HGLOBAL corner = LoadDibFile(path.c_str(), 480, 360)) {
+    if (HGLOBAL corner = LoadDibFile(path.c_str(), SplashWidth, SplashHeight)) {
         GlobalFree(corner);
         OFSTRUCT scratch;
         const HFILE opened = OpenFile(path.c_str(), &scratch, OF_READ);

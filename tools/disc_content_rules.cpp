@@ -3,6 +3,7 @@
 #include "disc_content_rules.h"
 
 #include "pe_reader.h"
+#include "splash/splash_size.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -208,9 +209,11 @@ std::vector<Finding> CheckPictureFile(const MenuFile& file, const std::string& n
     }
     // A negative height is a top-down picture of the same size.
     const int64_t rows = height < 0 ? -int64_t(height) : height;
-    if (width != 480 || rows != 360)
-        return {Warning(name, "is " + std::to_string(width) + " by " + std::to_string(rows) +
-                                  " pixels, not 480 by 360: the menu draws its top-left 480 by 360 pixels, "
-                                  "unscaled, and leaves black what the picture does not cover")};
+    if (width != SplashWidth || rows != SplashHeight) {
+        const std::string size = std::to_string(SplashWidth) + " by " + std::to_string(SplashHeight);
+        return {Warning(name, "is " + std::to_string(width) + " by " + std::to_string(rows) + " pixels, not " +
+                                  size + ": the menu draws its top-left " + size +
+                                  " pixels, unscaled, and leaves black what the picture does not cover")};
+    }
     return {};
 }
