@@ -19,6 +19,10 @@ and its input held open, so that a prompt would wait for good.
     python3 scripts/check_windows_kit.py --short   steps 0 and 1, one run, a
                                                    few tests from each test
                                                    file (for make test)
+    python3 scripts/check_windows_kit.py --names PROGRAM...
+      every name and pattern in this check's filters and lists, and in the
+      kit's i686-exclusions.txt, names a test that the test program (started
+      by PROGRAM..., with --gtest_list_tests added) has; a stale one fails
 Where this machine cannot run 32-bit code (AUTORUN_ASSUME_NO_32BIT=1 makes
 the kit's i686 programs ones that do not start, as there), the kit must
 report its i686 run as not run, with the reason, and still pass."""
@@ -51,8 +55,15 @@ SHORT_FILTER = ":".join([
     "ProgramUnderTest.*", "MainWindow.AsTheUserMeetsIt", "Splash.WhatTheMenuDraws",
     "StartupGuards.SecondMenuEndsAndLeavesTheFirstAlone", "InstallRecord.DecidesWhatTheMenuOffers",
     "InstallFlow.AnswersToTheDirectXQuestion", "CodecFlow.AnswersAndOutcomes", "Localised/*",
-    "LocalisedRestartNotice.*", "Resources.VersionBlock", "LaunchAndWait.ReturnsTheExitCode",
+    "LocalisedRestartNotice.*", "Resources.EachVariantAsWindowsTakesIt", "LaunchAndWait.ReturnsTheExitCode",
     "PinnedFiles.CodecJobUsesOnlyThePinnedFiles"])
+# Step 3: the tests that need neither a codec file nor an install record
+# absent, and those that must be skipped for them.
+PRESENT_FILTER = "CodecFlow.*:InstallRecord.*:Localised/*:Splash.WhatTheMenuDraws"
+PRESENT_SKIPPED = ("CodecFlow.AnswersAndOutcomes", "InstallRecord.DecidesWhatTheMenuOffers",
+                   "Localised/Menu.TitleButtonsAndCodecQuestion/en_US")
+# Step 4: tests that fail when another program stands in for the menu.
+BROKEN_FILTER = "MainWindow.AsTheUserMeetsIt:ProgramUnderTest.*"
 NOT_RUN_I686 = "i686 run not run: 32-bit x86 programs do not start here"
 SUMMARY = re.compile(r"^(PASSED|FAILED|NOT RUN): .*$", re.MULTILINE)
 # How long run-tests.cmd may take to end once it has printed its summary.
@@ -211,15 +222,13 @@ def present(kit, runs, no_i686):
         kit.wine("reg", "add", INSTALL_KEY + r"\Other", "/v", "Path", "/t", "REG_SZ", "/d", r"C:\Elsewhere", "/f",
                  f"/reg:{view}")
     what = "run with a codec file and a record present"
-    pattern = "CodecFlow.*:InstallRecord.*:Localised/*:Splash.WhatTheMenuDraws"
-    result = kit.run(KIT_FOLDER, " ".join(runs), pattern, WORK / "present.log")
+    result = kit.run(KIT_FOLDER, " ".join(runs), PRESENT_FILTER, WORK / "present.log")
     expect_passed(what, result, WORK / "present.log", no_i686)
     made = [run for run in runs if not (no_i686 and run == "i686")]
     expect_results(what, kit.unix(KIT_FOLDER), made, OTHER_LANGUAGES + r"|^CodecFlow\.|^InstallRecord\.|/en_US$")
     for run in made:
         found = cases(kit.unix(KIT_FOLDER) / f"results-{run}.xml")
-        for name in ("CodecFlow.AnswersAndOutcomes", "InstallRecord.DecidesWhatTheMenuOffers",
-                     "Localised/Menu.TitleButtonsAndCodecQuestion/en_US"):
+        for name in PRESENT_SKIPPED:
             if name not in found or "already on this machine" not in (skip_message(found[name]) or ""):
                 raise Failed(f"{run} run: {name} was not skipped for the codec file or the record")
         picture = found.get("Splash.WhatTheMenuDraws")
@@ -264,13 +273,16 @@ def broken(kit):
         results.unlink()
     shutil.copyfile(copy / "x86_64" / "recorder.exe", copy / "x86_64" / "autorun.exe")
     log = WORK / "broken.log"
-    status, text = kit.run(folder, "x86_64", "MainWindow.AsTheUserMeetsIt:ProgramUnderTest.*", log)
+    status, text = kit.run(folder, "x86_64", BROKEN_FILTER, log)
     if status != 1:
         raise Failed(f"run-tests.cmd exited with {status}, not 1, although a test failed (see {log})")
     if not re.search(r"^FAILED: ", text, re.MULTILINE):
         raise Failed(f"no FAILED summary for a failing run (see {log})")
     if "<failure" not in (copy / "results-x86_64.xml").read_text(errors="replace"):
         raise Failed("the failing run's results show no failure")
+    page = (copy / "summary.md").read_text(errors="replace") if (copy / "summary.md").is_file() else ""
+    if "FAILED" not in page or "Failed in the x86_64 run:\n- `" not in page:
+        raise Failed("the summary page does not name the failed tests")
     kit.expect_clean("after the failing run")
 
 
@@ -318,11 +330,52 @@ def check(short):
     print("windows-kit-check: passed")
 
 
+def listed_tests(program):
+    """The full names --gtest_list_tests gives: "Suite." lines, each followed
+    by its indented test names (a comment after "#" is the parameter)."""
+    listing = subprocess.run([*program, "--gtest_list_tests"], stdin=subprocess.DEVNULL, capture_output=True,
+                             text=True, errors="replace")
+    if listing.returncode != 0:
+        raise Failed(f"{' '.join(program)} --gtest_list_tests exited with {listing.returncode}: {listing.stderr}")
+    names, suite = [], ""
+    for line in listing.stdout.splitlines():
+        entry = line.split("#")[0].rstrip()
+        if entry and not entry[0].isspace():
+            suite = entry.strip()
+        elif entry:
+            names.append(suite + entry.strip())
+    if not names:
+        raise Failed(f"{' '.join(program)} listed no tests")
+    return names
+
+
+def stale_names(names, exclusions):
+    """Each filter entry, list entry and pattern of the kit that matches none
+    of `names`."""
+    patterns = [*SHORT_FILTER.split(":"), *PRESENT_FILTER.split(":"), *PRESENT_SKIPPED,
+                *BROKEN_FILTER.split(":"), *exclusions]
+    stale = [pattern for pattern in patterns if not any(fnmatch.fnmatchcase(name, pattern) for name in names)]
+    stale += [regex for regex in (OTHER_LANGUAGES,) if not any(re.search(regex, name) for name in names)]
+    return list(dict.fromkeys(stale))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0], epilog=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--short", action="store_true", help="steps 0 and 1, one run, a few tests")
+    parser.add_argument("--names", nargs=argparse.REMAINDER, metavar="PROGRAM",
+                        help="check the kit's test names against PROGRAM... --gtest_list_tests")
     options = parser.parse_args()
+    if options.names is not None:
+        try:
+            stale = stale_names(listed_tests(options.names), facts.i686_exclusions())
+        except Failed as failure:
+            sys.exit(f"windows-kit-check: FAILED: {failure}")
+        if stale:
+            sys.exit("windows-kit-check: FAILED: these names in the kit's filters and lists name no test: "
+                     + ", ".join(stale))
+        print("windows-kit-check: every name in the kit's filters and lists names a test")
+        return
     if not ZIP.is_file():
         sys.exit(f"no {ZIP}: run make windows-kit first")
     if os.environ.get(session.INSIDE) != Path(sys.argv[0]).name:

@@ -12,35 +12,48 @@ TEST(KitReport, CountsEachCaseOnce)
         const char* name;
         const char* xml;
         int passed, skipped, failed;
+        std::vector<std::string> failedTests;
     } cases[] = {
-        {"empty file", "", 0, 0, 0},
+        {"empty file", "", 0, 0, 0, {}},
         {"one of each",
          "<testsuites tests=\"3\">\n<testsuite name=\"A\">\n"
          "<testcase name=\"Pass\" status=\"run\" result=\"completed\" time=\"0\" />\n"
          "<testcase name=\"Skip\" status=\"run\" result=\"skipped\" time=\"0\">\n"
          "<skipped message=\"no codec\"><![CDATA[why]]></skipped>\n</testcase>\n"
-         "<testcase name=\"Fail\" status=\"run\" result=\"completed\" time=\"0\">\n"
+         "<testcase name=\"Fail\" status=\"run\" result=\"completed\" time=\"0\" classname=\"A\">\n"
          "<failure message=\"x\" type=\"\"><![CDATA[a]]></failure>\n"
          "<failure message=\"y\" type=\"\"><![CDATA[b]]></failure>\n</testcase>\n"
          "</testsuite>\n</testsuites>\n",
-         1, 1, 1},
+         1, 1, 1, {"A.Fail"}},
         {"a failure after a pass is the failing case's",
          "<testcase name=\"A\" status=\"run\" result=\"completed\" />"
          "<testcase name=\"B\" status=\"run\" result=\"completed\"><failure message=\"m\"/></testcase>",
-         1, 0, 1},
+         1, 0, 1, {"B"}},
         {"not run counts as skipped",
-         "<testcase name=\"DISABLED_X\" status=\"notrun\" result=\"suppressed\" />", 0, 1, 0},
+         "<testcase name=\"DISABLED_X\" status=\"notrun\" result=\"suppressed\" />", 0, 1, 0, {}},
         {"a file cut short keeps what it holds",
          "<testcase name=\"A\" status=\"run\" result=\"completed\" />"
          "<testcase name=\"B\" status=\"run\"><failure",
-         1, 0, 1},
+         1, 0, 1, {"B"}},
     };
     for (const auto& c : cases) {
         const RunCounts counts = CountResults(c.xml);
         EXPECT_EQ(counts.passed, c.passed) << c.name;
         EXPECT_EQ(counts.skipped, c.skipped) << c.name;
         EXPECT_EQ(counts.failed, c.failed) << c.name;
+        EXPECT_EQ(counts.failedTests, c.failedTests) << c.name;
     }
+}
+
+TEST(KitReport, SummaryPageNamesEachRunAndEachFailure)
+{
+    RunCounts x86_64{3, 1, 2, {"Splash.WhatTheMenuDraws", "CodecFlow.AnswersAndOutcomes"}};
+    const std::string page =
+        SummaryPage("FAILED", {{"i686", "32-bit x86 programs do not start here", {}}, {"x86_64", "", x86_64}});
+    EXPECT_EQ(page, "### Windows test kit: FAILED\n\n| run | passed | failed | skipped |\n|---|---|---|---|\n"
+                    "| i686 | not run: 32-bit x86 programs do not start here | | |\n"
+                    "| x86_64 | 3 | 2 | 1 |\n"
+                    "\nFailed in the x86_64 run:\n- `Splash.WhatTheMenuDraws`\n- `CodecFlow.AnswersAndOutcomes`\n");
 }
 
 TEST(KitReport, LeftoversAreWhatIsNewChangedOrGone)
@@ -146,6 +159,28 @@ TEST(KitReport, OnlyFullRightsMayChangeTheMachine)
     };
     for (const auto& c : cases)
         EXPECT_EQ(MayChangeTheMachine(c.rights), c.may) << c.name;
+}
+
+TEST(KitReport, WindowTestsNeedAnInteractiveDesktop)
+{
+    const struct {
+        DesktopSeen seen;
+        const char* why; // a part of the reason; null: the tests may run
+    } cases[] = {
+        {{"WinSta0", true, true}, nullptr},
+        {{"winsta0", true, true}, nullptr},
+        {{"Service-0x0-3e7$", false, true}, "window station is \"Service-0x0-3e7$\""},
+        {{"WinSta0", false, true}, "not a user's visible WinSta0"},
+        {{"WinSta01", true, true}, "not a user's visible WinSta0"},
+        {{"WinSta0", true, false}, "locked or disconnected"},
+    };
+    for (const auto& c : cases) {
+        const std::string why = WhyNoInteractiveDesktop(c.seen);
+        if (!c.why)
+            EXPECT_EQ(why, "") << c.seen.station;
+        else
+            EXPECT_NE(why.find(c.why), std::string::npos) << c.seen.station << ": " << why;
+    }
 }
 
 } // namespace

@@ -10,9 +10,13 @@
 //   kit_check finish FILE RUN=XML=EXITCODE... | RUN=skip=REASON...
 //     compares the state now with FILE and names whatever the runs left
 //     behind or changed, counts each run's results from its JUnit XML file,
-//     prints one summary line and exits with 0 (PASSED) only when every run
+//     prints one summary line (and writes it as summary.md, a short page with
+//     the failed tests' names, in the current folder) and exits with 0 (PASSED) only when every run
 //     this Windows can make ran, exited with 0, failed nothing and left
 //     nothing behind; 2 (NOT RUN) when it can make none of them; else 1;
+//   kit_check desktop
+//     exits with 1, saying why, unless this process has an interactive
+//     desktop, which the tests need to show and click windows;
 //   kit_check started
 //     exits with 0: whether this build's programs start here at all.
 // Built for each bitness; run-tests.cmd starts the one of the machine's own.
@@ -276,6 +280,26 @@ int Rights()
     return 0;
 }
 
+int Desktop()
+{
+    DesktopSeen seen;
+    HWINSTA station = GetProcessWindowStation();
+    char name[256] = "";
+    DWORD needed = 0;
+    if (station && GetUserObjectInformationA(station, UOI_NAME, name, sizeof name - 1, &needed)) seen.station = name;
+    USEROBJECTFLAGS flags = {};
+    seen.stationVisible = station && GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed) &&
+                          (flags.dwFlags & WSF_VISIBLE);
+    if (HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS)) {
+        seen.inputDesktop = true;
+        CloseDesktop(input);
+    }
+    const std::string why = WhyNoInteractiveDesktop(seen);
+    if (why.empty()) return 0;
+    printf("%s\n", why.c_str());
+    return 1;
+}
+
 int Snapshot(const char* path)
 {
     FILE* file = fopen(path, "wb");
@@ -308,6 +332,7 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
     if (!leftovers.empty()) passed = false;
 
     std::string summary;
+    std::vector<RunOutcome> outcomes;
     RunCounts total;
     int made = 0;
     for (int i = 0; i < runCount; ++i) {
@@ -324,11 +349,13 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
         summary += summary.empty() ? "" : "; ";
         if (file == "skip") {
             summary += name + " run not run: " + last;
+            outcomes.push_back({name, last, {}});
             continue;
         }
         ++made;
         bool haveResults = false;
         const RunCounts counts = CountResults(ReadFileBytes(file, &haveResults));
+        outcomes.push_back({name, haveResults ? "" : "no results", counts});
         total.passed += counts.passed;
         total.skipped += counts.skipped;
         total.failed += counts.failed;
@@ -351,6 +378,13 @@ int Finish(const char* snapshotPath, int runCount, char** runs)
     printf("%s: %d passed, %d skipped, %d failed (%s); %s\n", verdict, total.passed, total.skipped,
            total.failed, summary.c_str(),
            leftovers.empty() ? "nothing left behind" : "something left behind");
+    // The same for a page a job shows, beside the results.
+    if (FILE* page = fopen("summary.md", "wb")) {
+        const std::string text = SummaryPage(verdict, outcomes) +
+                                 (leftovers.empty() ? "" : "\nSomething was left behind on the machine.\n");
+        fwrite(text.data(), 1, text.size(), page);
+        fclose(page);
+    }
     return !passed ? 1 : made ? 0 : 2;
 }
 
@@ -360,10 +394,12 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && strcmp(argv[1], "started") == 0) return 0;
     if (argc == 2 && strcmp(argv[1], "rights") == 0) return Rights();
+    if (argc == 2 && strcmp(argv[1], "desktop") == 0) return Desktop();
     if (argc == 3 && strcmp(argv[1], "snapshot") == 0) return Snapshot(argv[2]);
     if (argc >= 3 && strcmp(argv[1], "finish") == 0) return Finish(argv[2], argc - 3, argv + 3);
     fprintf(stderr, "usage: kit_check started\n"
                     "       kit_check rights\n"
+                    "       kit_check desktop\n"
                     "       kit_check snapshot FILE\n"
                     "       kit_check finish FILE RUN=XML=EXITCODE|RUN=skip=REASON...\n");
     return 2;

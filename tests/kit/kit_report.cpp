@@ -64,6 +64,17 @@ std::string Hex(const std::string& bytes)
 
 } // namespace
 
+// An attribute's value as the file holds it (GoogleTest's names need no
+// unescaping), or "".
+std::string Attribute(const std::string& tag, const std::string& name)
+{
+    const std::string start = " " + name + "=\"";
+    const size_t at = tag.find(start);
+    if (at == std::string::npos) return "";
+    const size_t end = tag.find('"', at + start.size());
+    return end == std::string::npos ? "" : tag.substr(at + start.size(), end - at - start.size());
+}
+
 RunCounts CountResults(const std::string& xml)
 {
     RunCounts counts;
@@ -76,8 +87,11 @@ RunCounts CountResults(const std::string& xml)
             const size_t close = xml.find("</testcase>", tagEnd);
             body = xml.substr(tagEnd, close == std::string::npos ? std::string::npos : close - tagEnd);
         }
-        if (body.find("<failure") != std::string::npos || body.find("<error") != std::string::npos)
+        if (body.find("<failure") != std::string::npos || body.find("<error") != std::string::npos) {
             ++counts.failed;
+            const std::string suite = Attribute(tag, "classname");
+            counts.failedTests.push_back((suite.empty() ? "" : suite + ".") + Attribute(tag, "name"));
+        }
         else if (tag.find("result=\"skipped\"") != std::string::npos ||
                  tag.find("status=\"notrun\"") != std::string::npos ||
                  body.find("<skipped") != std::string::npos)
@@ -147,4 +161,35 @@ bool MayChangeTheMachine(const TokenRights& rights)
     if (rights.elevationKnown && rights.elevated) return true;
     if (rights.elevationKnown && rights.limited) return false;
     return rights.administrator;
+}
+
+std::string WhyNoInteractiveDesktop(const DesktopSeen& seen)
+{
+    const bool userStation = seen.station.size() == 7 && StartsWithAnyCase(seen.station, "WinSta0");
+    if (!userStation || !seen.stationVisible)
+        return "no interactive desktop: this session's window station is \"" + seen.station +
+               "\", not a user's visible WinSta0 (a service or a scheduled job without a logged-on user)";
+    if (!seen.inputDesktop)
+        return "no interactive desktop: the input desktop cannot be opened (the session is locked or "
+               "disconnected)";
+    return "";
+}
+
+std::string SummaryPage(const std::string& verdict, const std::vector<RunOutcome>& runs)
+{
+    std::string page = "### Windows test kit: " + verdict + "\n\n| run | passed | failed | skipped |\n|---|---|---|---|\n";
+    std::string failures;
+    for (const RunOutcome& outcome : runs) {
+        if (!outcome.notRun.empty()) {
+            page += "| " + outcome.run + " | not run: " + outcome.notRun + " | | |\n";
+            continue;
+        }
+        const RunCounts& c = outcome.counts;
+        page += "| " + outcome.run + " | " + std::to_string(c.passed) + " | " + std::to_string(c.failed) + " | " +
+                std::to_string(c.skipped) + " |\n";
+        if (!c.failedTests.empty()) failures += "\nFailed in the " + outcome.run + " run:\n";
+        for (const std::string& name : c.failedTests)
+            failures += "- `" + name + "`\n";
+    }
+    return page + failures;
 }

@@ -1,7 +1,8 @@
 // Plain rules of the Windows test kit's checker, apart from the calls that
 // look at the machine: counting a run's results from its JUnit XML file,
 // writing what the checker reads into state lines, comparing the machine's
-// state after the runs with the state before, and the rights verdict.
+// state after the runs with the state before, the rights verdict and the
+// desktop verdict.
 #pragma once
 
 #include <string>
@@ -11,11 +12,22 @@ struct RunCounts {
     int passed = 0;
     int skipped = 0; // skipped with a reason, or not run
     int failed = 0;
+    std::vector<std::string> failedTests; // "Suite.Name" of each failed case, in the file's order
 };
 
 // Counts the test cases of a GoogleTest XML report: a case with a <failure>
 // failed, one marked skipped (or not run) was skipped, every other passed.
 RunCounts CountResults(const std::string& xml);
+
+// One run as the summary page shows it: its counts, or why it was not run.
+struct RunOutcome {
+    std::string run;
+    std::string notRun; // empty: the run was made
+    RunCounts counts;
+};
+// The verdict and each run's counts as a short Markdown page, with the names
+// of the failed tests: what a job shows on its run's page.
+std::string SummaryPage(const std::string& verdict, const std::vector<RunOutcome>& runs);
 
 // The machine's state is a list of lines "KIND NAME=VALUE" (see kit_check.cpp):
 //   codec PATH=absent | N bytes, hash H
@@ -53,3 +65,15 @@ struct TokenRights {
 // there is no elevation (before Vista, or with it switched off) membership
 // of Administrators decides.
 bool MayChangeTheMachine(const TokenRights& rights);
+
+// What the checker reads of the desktop it runs on.
+struct DesktopSeen {
+    std::string station;       // its window station's name ("WinSta0" for a user's logon session)
+    bool stationVisible = false; // the station's WSF_VISIBLE flag: it has a screen
+    bool inputDesktop = false;   // the desktop that takes the user's input can be opened
+};
+// Why the tests cannot drive windows here (they show and click real windows),
+// or an empty string where they can: a service's or a job's session has a
+// window station other than WinSta0, or none visible; a locked or
+// disconnected session has no input desktop that it may open.
+std::string WhyNoInteractiveDesktop(const DesktopSeen& seen);

@@ -42,6 +42,12 @@ rem (In a .cmd file "set" clears ERRORLEVEL: each reason is set first.)
 set "WHY=the tests need full rights: run run-tests.cmd as an administrator"
 "%CHECK%" rights
 if errorlevel 1 goto not_run
+rem The tests show and click windows: a session without a desktop of its own
+rem is told once, rather than every window test failing (the checker says
+rem above what it found).
+set "WHY=the tests need an interactive desktop, which this session lacks (a service, a job with no user logged on, or a locked screen)"
+"%CHECK%" desktop
+if errorlevel 1 goto not_run
 if exist "%KIT%\results-i686.xml" del "%KIT%\results-i686.xml"
 if exist "%KIT%\results-x86_64.xml" del "%KIT%\results-x86_64.xml"
 set "WHY=the machine's state before the runs could not be recorded"
