@@ -53,12 +53,15 @@ def test_inf_references(menu_build, values, faults):
 
 
 @pytest.mark.parametrize("name, problem", [
-    *((name, None) for name in ["Intro Movie.avi", "\u00dcbersicht.txt", "x" * 64, "COM10.txt", "console.txt"]),
+    *((name, None) for name in ["Intro Movie.avi", "\u00dcbersicht.txt", "x" * 64, "COM10.txt", "console.txt",
+                                     "CONIN.txt", "$CONOUT"]),
     ("x" * 65, "longer than the 64 characters"),
     ("a:b", "':'"), ("what?.txt", "'?'"), ("tab\there", "'\\t'"),
     ("bad\udcffname", "is not UTF-8 text"),
     ("CON", "is the device CON to Windows"), ("nul.txt", "is the device NUL"),
     ("Com1.tar.gz", "is the device COM1"), ("lpt9 .Dat", "is the device LPT9"),
+    ("COM0", "is the device COM0"), ("lpt0.txt", "is the device LPT0"),
+    ("conin$", "is the device CONIN$"), ("CONOUT$.log", "is the device CONOUT$"),
     ("notes.", "ends in a dot or a space"), ("Extras ", "ends in a dot or a space"),
 ])
 def test_names_windows_opens(name, problem):

@@ -21,8 +21,8 @@ OWN_FILES = ("autorun.exe", "autorun.inf")
 LONGEST_NAME = 64
 FORBIDDEN = set('<>:"\\|?*') | {chr(code) for code in range(32)} | {"\x7f"}
 # Names Windows opens as devices, whatever their case and extension.
-DEVICES = {"CON", "PRN", "AUX", "NUL"} | {f"{port}{digit}" for port in ("COM", "LPT")
-                                         for digit in "123456789\u00b9\u00b2\u00b3"}
+DEVICES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | {f"{port}{digit}" for port in ("COM", "LPT")
+                                                           for digit in "0123456789\u00b9\u00b2\u00b3"}
 
 
 def _listing(entries, heading):
