@@ -103,22 +103,25 @@ def test_refused_signing(tmp_path, gold, pki, temporary, signer, says):
 
 
 # A content file that is a signing file under another name, even with --allow-links.
+PLANT = {"hard link": os.link, "link": os.symlink, "copy": shutil.copyfile}
 LEAKS = [
-    ("a hard link to the key", "PEM, plain key", "publisher.key", "--sign-key"),
-    ("a link to the certificate", "PEM, plain key", "chain.pem", "--sign-cert"),
-    ("a link to the PKCS#12 file", "PKCS#12, password file with LF", "publisher.pfx", "--sign-pfx"),
-    ("a link to the password file", "PKCS#12, password file with LF", "password-lf", "--password-file"),
+    ("PEM, plain key", "publisher.key", "hard link", "the file of --sign-key"),
+    ("PEM, plain key", "chain.pem", "link", "the file of --sign-cert"),
+    ("PKCS#12, password file with LF", "publisher.pfx", "link", "the file of --sign-pfx"),
+    ("PKCS#12, password file with LF", "password-lf", "link", "the file of --password-file"),
+    ("PKCS#12, password file with LF", "publisher.pfx", "copy", "a copy of --sign-pfx"),
+    ("PEM, encrypted key", "encrypted.key", "copy", "a copy of --sign-key"),
 ]
 
 
-@pytest.mark.parametrize("signer, leaked, option", [case[1:] for case in LEAKS], ids=[case[0] for case in LEAKS])
-def test_signing_files_stay_off_the_disc(tmp_path, gold, pki, signer, leaked, option):
+@pytest.mark.parametrize("signer, leaked, how, says", LEAKS, ids=[f"{how} of {leaked}" for _, leaked, how, _ in LEAKS])
+def test_signing_files_stay_off_the_disc(tmp_path, gold, pki, signer, leaked, how, says):
     planted = gold / "Saves" / "notes.txt"
-    (os.link if leaked.endswith(".key") else os.symlink)(pki.folder / leaked, planted)
+    PLANT[how](pki.folder / leaked, planted)
     image = tmp_path / "signed.iso"
     result = run_tool("build", "--content", gold, "--out", image, "--allow-links", *options(pki, SIGNERS[signer]))
     assert result.returncode == 1, result.output
-    assert f"/Saves/notes.txt is the file of {option} {pki.folder / leaked}" in result.stderr
+    assert f"/Saves/notes.txt is {says} {pki.folder / leaked}" in result.stderr
     assert not image.exists()
 
 

@@ -106,9 +106,8 @@ def signing_files(options):
     for option in ("--sign-pfx", "--sign-cert", "--sign-key", "--password-file"):
         path = getattr(options, option[2:].replace("-", "_"))
         if path and os.path.isfile(path):
-            info = os.stat(path)
-            found[info.st_dev, info.st_ino] = f"{option} {path}"
-    return found
+            found[f"{option} {path}"] = path
+    return content.Secrets(found)
 
 
 def check_signing_options(options, password):
