@@ -58,6 +58,8 @@ def test_pin_refusals(tmp_path, gold, menu_build, pki):
         (["pin", tmp_path / "none.exe", "--content", gold, "--out", out], "none.exe is not a file"),
         (["pin", menu_build / "autorun.exe", "--content", tmp_path / "none", "--out", out], "does not exist"),
         (["pin", menu_build / "autorun.exe", "--content", gold, "--out", tmp_path], "is a folder"),
+        (["pin", menu_build / "autorun.exe", "--content", gold, "--out", "/sys/pinned.exe"],
+         "cannot write --out /sys/pinned.exe"),  # a folder no one can write, root included
         (["pin", menu_build / "autorun.exe", "--content", gold], "pin needs --content DIR and --out FILE"),
         (["pin", menu_build / "autorun.exe", "--content", gold, "--out", out, "--sign-pfx", "x"],
          "does not know the option --sign-pfx"),

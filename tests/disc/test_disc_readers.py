@@ -103,9 +103,14 @@ def test_digest_algorithms_of_a_signature():
     # Lengths as written above: fix the outer ones for the real contents.
     der[1], der[14], der[16], der[21] = len(der) - 2, len(der) - 15, len(der) - 17, len(der) - 22
     assert authenticode.digest_algorithms(bytes(der)) == ["SHA-256", "SHA-1"]
-    for cut in (1, 5, 20, len(der) - 1):
-        with pytest.raises((authenticode.DerError, IndexError)):
-            authenticode.digest_algorithms(bytes(der[:cut]))
+    # Cut short, a ContentInfo of its type alone, an empty algorithm: each a DerError, nothing else.
+    damaged = [bytes(der[:cut]) for cut in (1, 5, 20, len(der) - 1)] + [bytes.fromhex("3003 06012a")]
+    damaged.append(bytes(der).replace(SHA1, bytes.fromhex("0600 0500 0403000000")))
+    for broken in damaged:
+        with pytest.raises(authenticode.DerError):
+            authenticode.digest_algorithms(broken)
+        with pytest.raises(authenticode.DerError):
+            authenticode.signers(broken)
 
 
 @pytest.mark.parametrize("der", [b"\x30\x84\xff\xff\xff\xff", b"\x30\x80", b"\x30\x89" + bytes(9)])

@@ -14,7 +14,7 @@ from pathlib import Path
 import pytest
 
 from conftest import ROOT, TOOL, built_image, joliet_files, pinned, publisher_environment, run_tool, spy
-from autorun_disc import disc_check
+from autorun_disc import authenticode, disc_check, signing
 
 # Options as words: each word that is not an option names a file of the pki fixture.
 SIGNERS = {
@@ -147,12 +147,19 @@ def test_check_of_the_signer(signed_image, pki, chain, says):
     assert says is None or says.format(pki=pki.folder) in result.stderr
 
 
-def test_check_of_the_signature(menu_build, pki, signed_image, plain_image):
+def test_check_of_the_signature(tmp_path, menu_build, pki, signed_image, plain_image):
     result = run_tool("check", signed_image)
     assert "autorun.exe: signed by CN=Test Publisher; then CN=Throwaway Test Root" in result.stdout
     faults, _ = disc_check.check(signed_image, chain_pem=pki.chain_pem.read_bytes(),
                                  unsigned=menu_build / "recorder.exe")
     assert faults == [f"autorun.exe without its signature is not {menu_build / 'recorder.exe'} byte for byte"]
+    # A signature whose SignedData cannot be read.
+    program = joliet_files(signed_image)["/autorun.exe"]
+    at = program.index(authenticode.signature(program))
+    damaged = tmp_path / "damaged.exe"
+    damaged.write_bytes(program[:at] + bytes.fromhex("3003 06012a") + program[at + 5:])
+    assert ("autorun.exe is signed with an unreadable algorithm, not SHA-256"
+            in signing.verify(damaged, pki.chain_pem.read_bytes(), None))
     result = run_tool("check", plain_image, "--signed-by", pki.chain_pem)
     assert result.returncode == 1 and "autorun.exe carries no signature" in result.stderr
 

@@ -183,7 +183,12 @@ def run_pin(options):
     except OSError as error:
         raise CannotRun(f"cannot read {program}: {error.strerror}") from None
     entries = pins.digests(files)
-    pins.write(options.out, pins.pin(data, entries, f"PROGRAM {program}"), "--out")
+    pinned = pins.pin(data, entries, f"PROGRAM {program}")
+    try:
+        pins.write(options.out, pinned, "--out")
+    except OSError as error:
+        raise Refused(f"cannot write --out {options.out}: {error.strerror or error}; name a file in a folder "
+                      f"you can write") from None
     print("\n".join(pins.describe(entries)))
     print(f"Pinned: {options.out}")
     return 0
