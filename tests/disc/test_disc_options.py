@@ -56,6 +56,7 @@ REMOVED = [
     (["--content", "{tmp}/pw"], "is not a folder"),
     (["--demo", "--password-file", "{tmp}/pw"], "--password-file is for signing"),
     (["--demo", "--timestamp-url", "http://ts"], "--timestamp-url is for signing"),
+    (["--demo", "--signed-by", "{tmp}/pw"], "--signed-by is for a menu signed elsewhere"),
     (["--demo", "--sign-cert", "{tmp}/c.pem"], "--sign-cert FILE and --sign-key FILE together"),
     (["--demo", "--sign-pfx", "a.pfx", "--sign-key", "k.pem"], "either --sign-pfx, or --sign-cert"),
     (["--demo", "--sign-pfx", "a.pfx", "--timestamp-url", "ftp://ts"], "is not an http:// or https://"),
@@ -106,11 +107,12 @@ def test_make_variables_refused(origins, environment, says):
 def test_make_variables_become_options():
     environment = {"DISC_CONTENT": "gold dir", "DISC_LABEL": "GOLD", "DISC_ALLOW_MISSING": "1",
                    "DISC_ALLOW_MISMATCH": "0", "DISC_ALLOW_LINKS": "1", "DISC_SIGN_CERT": "c.pem",
-                   "DISC_SIGN_KEY": "k.pem", "DISC_OUT": "x.iso", "DISC_SIGN_PASSWORD": "secret"}
+                   "DISC_SIGN_KEY": "k.pem", "DISC_OUT": "x.iso", "DISC_SIGN_PASSWORD": "secret",
+                   "DISC_SIGNED_BY": "chain.pem"}
     origins = {**dict.fromkeys(environment, "command"), "DISC_SIGN_PASSWORD": "environment"}
     words, password = make_shortcut.arguments(origins, environment)
     assert words == ["build", "--allow-links", "--allow-missing", "--content=gold dir", "--label=GOLD",
-                     "--out=x.iso", "--sign-cert=c.pem", "--sign-key=k.pem"]
+                     "--out=x.iso", "--signed-by=chain.pem", "--sign-cert=c.pem", "--sign-key=k.pem"]
     assert password == b"secret"
 
 
