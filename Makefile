@@ -46,7 +46,8 @@ demo: build-win64
 
 # make disc DISC_CONTENT=folder | DISC_DEMO=1   [DISC_LABEL=NAME] [DISC_OUT=file.iso]
 #           [DISC_SIGN_PFX=file | DISC_SIGN_CERT=chain.pem DISC_SIGN_KEY=key.pem]
-#           [DISC_SIGN_PASSWORD_FILE=file] [DISC_SIGN_TIMESTAMP_URL=url] [DISC_SIGNED_MENU=file]
+#           [DISC_SIGN_PASSWORD_FILE=file] [DISC_SIGN_TIMESTAMP_URL=url]
+#           [DISC_SIGNED_MENU=file DISC_SIGNED_BY=chain.pem]
 #           [DISC_ALLOW_MISSING=1] [DISC_ALLOW_MISMATCH=1] [DISC_ALLOW_LINKS=1]
 # runs ./autorun-disc build (see its --help), one option a variable; the password may also come in the
 # environment as DISC_SIGN_PASSWORD. Any other DISC_ variable is refused by its name.

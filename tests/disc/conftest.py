@@ -186,9 +186,9 @@ def pinned(program, folder):
     return pins.pin(Path(program).read_bytes(), pins.digests(content.scan(folder, allow_links=True)[1]))
 
 
-def sign(pki, program, out):
+def sign(pki, program, out, chain="chain.pem", digest="sha256"):
     """`program` signed with the publisher's key, here with osslsigncode."""
-    subprocess.run(["osslsigncode", "sign", "-certs", pki.chain_pem, "-key", pki.publisher_key, "-h", "sha256",
+    subprocess.run(["osslsigncode", "sign", "-certs", pki.folder / chain, "-key", pki.publisher_key, "-h", digest,
                     "-in", program, "-out", out], check=True, capture_output=True)
     return out
 

@@ -260,11 +260,6 @@ def test_check_of_images_made_elsewhere(tmp_path, menu_build):
     xorriso_image(tmp_path / "joliet.iso", folder, "TEST_DISC", "-joliet", "on")
     assert run_tool("check", tmp_path / "joliet.iso", "--content", content).returncode == 0
 
-    # Not an image at all: the check cannot run.
-    result = run_tool("check", folder / "autorun.inf")
-    assert result.returncode == 2
-    assert "cannot read" in result.stderr and "as an ISO 9660 image" in result.stderr
-
 
 def test_check_reads_what_it_lists(plain_image):
     faults, notes = disc_check.check(plain_image)
@@ -313,3 +308,28 @@ def test_image_cut_short(tmp_path, demo_image, cut):
     assert "autorun.inf" not in result.output
     with Image(cut_image) as reader:
         assert min(reader.listing("Joliet")[1].values()) >= 0
+
+
+def root_record_cut(data):
+    """The first record of the root folder one byte long: shorter than any record."""
+    root = struct.unpack_from("<I", data, 16 * 2048 + 158)[0]
+    return data[:root * 2048] + b"\1" + data[root * 2048 + 1:]
+
+
+NOT_A_VOLUME = "block 16 of the image is not a primary volume descriptor"
+DAMAGES = {
+    "not an image at all": (lambda data: b"[autorun]\r\n" * 4000, NOT_A_VOLUME),
+    "cut in its volume descriptor": (lambda data: data[:16 * 2048 + 100], "too short to hold its volume descriptor"),
+    "another descriptor in block 16": (lambda data: data[:16 * 2048] + b"\2" + data[16 * 2048 + 1:], NOT_A_VOLUME),
+    "the root folder's first record cut": (root_record_cut, "as an ISO 9660 image, it is damaged"),
+}
+
+
+@pytest.mark.parametrize("damage", DAMAGES)
+def test_damaged_image(tmp_path, plain_image, damage):
+    make, says = DAMAGES[damage]
+    damaged = tmp_path / "damaged.iso"
+    damaged.write_bytes(make(plain_image.read_bytes()))
+    result = run_tool("check", damaged)
+    assert result.returncode == 1, result.output
+    assert says in result.stderr and str(damaged) in result.stderr

@@ -1,23 +1,28 @@
 """The command line and `make disc`'s variables: --help everywhere, and each
 mistake refused by name, with exit code 1 and no image, not even an earlier one."""
+import argparse
 import subprocess
 
 import pytest
 
 from conftest import ROOT, run_tool
-from autorun_disc import make_shortcut
+from autorun_disc import cli, make_shortcut
 from autorun_disc.errors import Refused
 
-BUILD_OPTIONS = ["--content", "--demo", "--label", "--out", "--sign-pfx", "--sign-cert", "--sign-key",
-                 "--password-file", "--timestamp-url", "--date", "--allow-missing", "--allow-mismatch", "--allow-links"]
+# The tool's own parser: a new command or option cannot go unchecked.
+COMMANDS = next(action for action in cli.parser()._actions if isinstance(action, argparse._SubParsersAction)).choices
+DESCRIBED = {"setup": ["apt-get"], "pin": ["Pins a build of the menu"]}
+
+
+def named_in_help(command):
+    """Each option and argument of a command, as its --help names it."""
+    return [action.option_strings[0] if action.option_strings else action.metavar
+            for action in COMMANDS[command]._actions if action.dest != "help"]
 
 
 @pytest.mark.parametrize("command, options", [
-    ([], ["build", "check", "setup", "pin"]),
-    (["build"], BUILD_OPTIONS),
-    (["check"], ["IMAGE", "--content", "--signed-by"]),
-    (["setup"], ["apt-get"]),
-    (["pin"], ["Pins a build of the menu", "--content", "--out"]),
+    ([], list(COMMANDS)),
+    *(([command], named_in_help(command) + DESCRIBED.get(command, [])) for command in COMMANDS),
 ])
 def test_help(command, options):
     result = run_tool(*command, "--help")
@@ -51,6 +56,7 @@ REMOVED = [
     (["--content", "{tmp}/pw"], "is not a folder"),
     (["--demo", "--password-file", "{tmp}/pw"], "--password-file is for signing"),
     (["--demo", "--timestamp-url", "http://ts"], "--timestamp-url is for signing"),
+    (["--demo", "--signed-by", "{tmp}/pw"], "--signed-by is for a menu signed elsewhere"),
     (["--demo", "--sign-cert", "{tmp}/c.pem"], "--sign-cert FILE and --sign-key FILE together"),
     (["--demo", "--sign-pfx", "a.pfx", "--sign-key", "k.pem"], "either --sign-pfx, or --sign-cert"),
     (["--demo", "--sign-pfx", "a.pfx", "--timestamp-url", "ftp://ts"], "is not an http:// or https://"),
@@ -101,11 +107,12 @@ def test_make_variables_refused(origins, environment, says):
 def test_make_variables_become_options():
     environment = {"DISC_CONTENT": "gold dir", "DISC_LABEL": "GOLD", "DISC_ALLOW_MISSING": "1",
                    "DISC_ALLOW_MISMATCH": "0", "DISC_ALLOW_LINKS": "1", "DISC_SIGN_CERT": "c.pem",
-                   "DISC_SIGN_KEY": "k.pem", "DISC_OUT": "x.iso", "DISC_SIGN_PASSWORD": "secret"}
+                   "DISC_SIGN_KEY": "k.pem", "DISC_OUT": "x.iso", "DISC_SIGN_PASSWORD": "secret",
+                   "DISC_SIGNED_BY": "chain.pem"}
     origins = {**dict.fromkeys(environment, "command"), "DISC_SIGN_PASSWORD": "environment"}
     words, password = make_shortcut.arguments(origins, environment)
     assert words == ["build", "--allow-links", "--allow-missing", "--content=gold dir", "--label=GOLD",
-                     "--out=x.iso", "--sign-cert=c.pem", "--sign-key=k.pem"]
+                     "--out=x.iso", "--signed-by=chain.pem", "--sign-cert=c.pem", "--sign-key=k.pem"]
     assert password == b"secret"
 
 

@@ -58,6 +58,8 @@ def test_pin_refusals(tmp_path, gold, menu_build, pki):
         (["pin", tmp_path / "none.exe", "--content", gold, "--out", out], "none.exe is not a file"),
         (["pin", menu_build / "autorun.exe", "--content", tmp_path / "none", "--out", out], "does not exist"),
         (["pin", menu_build / "autorun.exe", "--content", gold, "--out", tmp_path], "is a folder"),
+        (["pin", menu_build / "autorun.exe", "--content", gold, "--out", "/sys/pinned.exe"],
+         "cannot write --out /sys/pinned.exe"),  # a folder no one can write, root included
         (["pin", menu_build / "autorun.exe", "--content", gold], "pin needs --content DIR and --out FILE"),
         (["pin", menu_build / "autorun.exe", "--content", gold, "--out", out, "--sign-pfx", "x"],
          "does not know the option --sign-pfx"),
@@ -116,13 +118,15 @@ def test_build_pins_and_check_holds_the_pins_against_the_disc(tmp_path, gold, me
 
 
 def test_menu_pinned_and_signed_elsewhere(tmp_path, gold, menu_build, pki):
-    """pin, sign elsewhere, build --signed-menu: the disc carries that file as
-    it is; one unsigned, pinned to other files or of another program is refused."""
+    """pin, sign elsewhere, build --signed-menu --signed-by: the disc carries
+    that file as it is; one unsigned, pinned to other files, of another
+    program, signed by another certificate, with SHA-1 or over other bytes
+    is refused."""
     unsigned = tmp_path / "pinned.exe"
     assert run_tool("pin", menu_build / "autorun.exe", "--content", gold, "--out", unsigned).returncode == 0
     signed = sign(pki, unsigned, tmp_path / "signed.exe")
     image = tmp_path / "disc.iso"
-    result = run_tool("build", "--content", gold, "--out", image, "--signed-menu", signed)
+    result = run_tool("build", "--content", gold, "--out", image, "--signed-menu", signed, "--signed-by", pki.chain_pem)
     assert result.returncode == 0, result.output
     assert joliet_files(image)["/autorun.exe"] == signed.read_bytes()
     assert run_tool("check", image, "--content", gold, "--signed-by", pki.chain_pem).returncode == 0
@@ -130,12 +134,22 @@ def test_menu_pinned_and_signed_elsewhere(tmp_path, gold, menu_build, pki):
     tampered = bytearray(unsigned.read_bytes())
     tampered[0x4E] ^= 1  # the DOS stub's text
     (tmp_path / "tampered.exe").write_bytes(bytes(tampered))
+    tampered_signed = bytearray(sign(pki, tmp_path / "tampered.exe", tmp_path / "tampered-signed.exe").read_bytes())
+    tampered_signed[0x4E] ^= 1  # the pinned menu's bytes, under the tampered file's signature
+    (tmp_path / "signed-over-other-bytes.exe").write_bytes(bytes(tampered_signed))
+    chain = ["--signed-by", pki.chain_pem]
     cases = [
-        (gold, unsigned, "carries no signature"),
-        (changed_copy(gold, tmp_path / "other"), signed, "is not pinned to this content: RegSvr32.exe"),
-        (gold, sign(pki, tmp_path / "tampered.exe", tmp_path / "tampered-signed.exe"),
-         "without its signature is not this build's menu pinned"),
-        (gold, signed, "give no signing options with it", "--sign-pfx", pki.publisher_pfx),
+        (gold, unsigned, "carries no signature", *chain),
+        (changed_copy(gold, tmp_path / "other"), signed, "is not pinned to this content: RegSvr32.exe", *chain),
+        (gold, tmp_path / "tampered-signed.exe", "without its signature is not this build's menu pinned", *chain),
+        (gold, signed, "give no signing options with it", "--sign-pfx", pki.publisher_pfx, *chain),
+        (gold, signed, "--signed-menu needs --signed-by CHAIN"),
+        (gold, sign(pki, unsigned, tmp_path / "reissued.exe", chain="reissued-chain.pem"),
+         "reissued.exe is signed by 'CN=Test Publisher' (SHA-256 fingerprint ", *chain),
+        (gold, sign(pki, unsigned, tmp_path / "sha1.exe", digest="sha1"), "sha1.exe is signed with SHA-1, not SHA-256",
+         *chain),
+        (gold, tmp_path / "signed-over-other-bytes.exe",
+         f"the signature of --signed-menu {tmp_path / 'signed-over-other-bytes.exe'} does not verify", *chain),
     ]
     for content, menu, says, *more in cases:
         result = run_tool("build", "--content", content, "--out", image, "--signed-menu", menu, *more)

@@ -53,12 +53,15 @@ def test_inf_references(menu_build, values, faults):
 
 
 @pytest.mark.parametrize("name, problem", [
-    *((name, None) for name in ["Intro Movie.avi", "\u00dcbersicht.txt", "x" * 64, "COM10.txt", "console.txt"]),
+    *((name, None) for name in ["Intro Movie.avi", "\u00dcbersicht.txt", "x" * 64, "COM10.txt", "console.txt",
+                                     "CONIN.txt", "$CONOUT"]),
     ("x" * 65, "longer than the 64 characters"),
     ("a:b", "':'"), ("what?.txt", "'?'"), ("tab\there", "'\\t'"),
     ("bad\udcffname", "is not UTF-8 text"),
     ("CON", "is the device CON to Windows"), ("nul.txt", "is the device NUL"),
     ("Com1.tar.gz", "is the device COM1"), ("lpt9 .Dat", "is the device LPT9"),
+    ("COM0", "is the device COM0"), ("lpt0.txt", "is the device LPT0"),
+    ("conin$", "is the device CONIN$"), ("CONOUT$.log", "is the device CONOUT$"),
     ("notes.", "ends in a dot or a space"), ("Extras ", "ends in a dot or a space"),
 ])
 def test_names_windows_opens(name, problem):
@@ -100,9 +103,14 @@ def test_digest_algorithms_of_a_signature():
     # Lengths as written above: fix the outer ones for the real contents.
     der[1], der[14], der[16], der[21] = len(der) - 2, len(der) - 15, len(der) - 17, len(der) - 22
     assert authenticode.digest_algorithms(bytes(der)) == ["SHA-256", "SHA-1"]
-    for cut in (1, 5, 20, len(der) - 1):
-        with pytest.raises((authenticode.DerError, IndexError)):
-            authenticode.digest_algorithms(bytes(der[:cut]))
+    # Cut short, a ContentInfo of its type alone, an empty algorithm: each a DerError, nothing else.
+    damaged = [bytes(der[:cut]) for cut in (1, 5, 20, len(der) - 1)] + [bytes.fromhex("3003 06012a")]
+    damaged.append(bytes(der).replace(SHA1, bytes.fromhex("0600 0500 0403000000")))
+    for broken in damaged:
+        with pytest.raises(authenticode.DerError):
+            authenticode.digest_algorithms(broken)
+        with pytest.raises(authenticode.DerError):
+            authenticode.signers(broken)
 
 
 @pytest.mark.parametrize("der", [b"\x30\x84\xff\xff\xff\xff", b"\x30\x80", b"\x30\x89" + bytes(9)])

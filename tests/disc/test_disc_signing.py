@@ -14,7 +14,7 @@ from pathlib import Path
 import pytest
 
 from conftest import ROOT, TOOL, built_image, joliet_files, pinned, publisher_environment, run_tool, spy
-from autorun_disc import disc_check
+from autorun_disc import authenticode, disc_check, signing
 
 # Options as words: each word that is not an option names a file of the pki fixture.
 SIGNERS = {
@@ -103,22 +103,25 @@ def test_refused_signing(tmp_path, gold, pki, temporary, signer, says):
 
 
 # A content file that is a signing file under another name, even with --allow-links.
+PLANT = {"hard link": os.link, "link": os.symlink, "copy": shutil.copyfile}
 LEAKS = [
-    ("a hard link to the key", "PEM, plain key", "publisher.key", "--sign-key"),
-    ("a link to the certificate", "PEM, plain key", "chain.pem", "--sign-cert"),
-    ("a link to the PKCS#12 file", "PKCS#12, password file with LF", "publisher.pfx", "--sign-pfx"),
-    ("a link to the password file", "PKCS#12, password file with LF", "password-lf", "--password-file"),
+    ("PEM, plain key", "publisher.key", "hard link", "the file of --sign-key"),
+    ("PEM, plain key", "chain.pem", "link", "the file of --sign-cert"),
+    ("PKCS#12, password file with LF", "publisher.pfx", "link", "the file of --sign-pfx"),
+    ("PKCS#12, password file with LF", "password-lf", "link", "the file of --password-file"),
+    ("PKCS#12, password file with LF", "publisher.pfx", "copy", "a copy of --sign-pfx"),
+    ("PEM, encrypted key", "encrypted.key", "copy", "a copy of --sign-key"),
 ]
 
 
-@pytest.mark.parametrize("signer, leaked, option", [case[1:] for case in LEAKS], ids=[case[0] for case in LEAKS])
-def test_signing_files_stay_off_the_disc(tmp_path, gold, pki, signer, leaked, option):
+@pytest.mark.parametrize("signer, leaked, how, says", LEAKS, ids=[f"{how} of {leaked}" for _, leaked, how, _ in LEAKS])
+def test_signing_files_stay_off_the_disc(tmp_path, gold, pki, signer, leaked, how, says):
     planted = gold / "Saves" / "notes.txt"
-    (os.link if leaked.endswith(".key") else os.symlink)(pki.folder / leaked, planted)
+    PLANT[how](pki.folder / leaked, planted)
     image = tmp_path / "signed.iso"
     result = run_tool("build", "--content", gold, "--out", image, "--allow-links", *options(pki, SIGNERS[signer]))
     assert result.returncode == 1, result.output
-    assert f"/Saves/notes.txt is the file of {option} {pki.folder / leaked}" in result.stderr
+    assert f"/Saves/notes.txt is {says} {pki.folder / leaked}" in result.stderr
     assert not image.exists()
 
 
@@ -144,12 +147,19 @@ def test_check_of_the_signer(signed_image, pki, chain, says):
     assert says is None or says.format(pki=pki.folder) in result.stderr
 
 
-def test_check_of_the_signature(menu_build, pki, signed_image, plain_image):
+def test_check_of_the_signature(tmp_path, menu_build, pki, signed_image, plain_image):
     result = run_tool("check", signed_image)
     assert "autorun.exe: signed by CN=Test Publisher; then CN=Throwaway Test Root" in result.stdout
     faults, _ = disc_check.check(signed_image, chain_pem=pki.chain_pem.read_bytes(),
                                  unsigned=menu_build / "recorder.exe")
     assert faults == [f"autorun.exe without its signature is not {menu_build / 'recorder.exe'} byte for byte"]
+    # A signature whose SignedData cannot be read.
+    program = joliet_files(signed_image)["/autorun.exe"]
+    at = program.index(authenticode.signature(program))
+    damaged = tmp_path / "damaged.exe"
+    damaged.write_bytes(program[:at] + bytes.fromhex("3003 06012a") + program[at + 5:])
+    assert ("autorun.exe is signed with an unreadable algorithm, not SHA-256"
+            in signing.verify(damaged, pki.chain_pem.read_bytes(), None))
     result = run_tool("check", plain_image, "--signed-by", pki.chain_pem)
     assert result.returncode == 1 and "autorun.exe carries no signature" in result.stderr
 

@@ -42,7 +42,17 @@ def children(data, start, end):
         at = stop
 
 
+def fields(data, start, end, count):
+    """The elements inside start..end, of which there must be `count` at least."""
+    found = list(children(data, start, end))
+    if len(found) < count:
+        raise DerError(f"{len(found)} fields where {count} belong")
+    return found
+
+
 def oid(data):
+    if not data:
+        raise DerError("an empty object identifier")
     first, value = data[0], 0
     parts = [str(first // 40), str(first % 40)]
     for byte in data[1:]:
@@ -75,17 +85,17 @@ def signed_data(der):
     """SignedData's fields: ContentInfo holds the content type, then [0]
     SignedData."""
     _, start, end = element(der, 0)
-    _, explicit = list(children(der, start, end))[:2]
+    _, explicit = fields(der, start, end, 2)[:2]
     _, signed_start, signed_end = element(der, explicit[1])
-    return list(children(der, signed_start, signed_end))
+    return fields(der, signed_start, signed_end, 2)
 
 
 def digest_algorithms(der):
     """The names of SignedData's digest algorithms: after its version, the
     set of algorithms."""
-    fields = signed_data(der)
+    _, (_, start, end) = signed_data(der)[:2]
     names = []
-    for _, body, stop in children(der, fields[1][1], fields[1][2]):
+    for _, body, stop in children(der, start, end):
         _, oid_start, oid_end = element(der, body)
         dotted = oid(der[oid_start:oid_end])
         names.append(DIGESTS.get(dotted, dotted))
@@ -100,17 +110,18 @@ def signers(der):
     """The certificates that made the signature: each SignerInfo (in the
     set that ends SignedData) names its certificate by issuer and serial
     number. A signer whose certificate the signature does not carry is None."""
-    fields = signed_data(der)
-    tag, start, end = fields[-1]
-    if tag != 0x31:
+    # Version, digest algorithms, content, then the signer infos.
+    signed = signed_data(der)
+    tag, start, end = signed[-1]
+    if len(signed) < 4 or tag != 0x31:
         raise DerError("no signer infos")
     carried = certificates(der)
     found = []
     for _, info, info_end in children(der, start, end):
-        _, identifier = list(children(der, info, info_end))[:2]  # the version, then issuer and serial
+        _, identifier = fields(der, info, info_end, 2)[:2]  # the version, then issuer and serial
         if identifier[0] != 0x30:
             raise DerError("a signer named otherwise than by issuer and serial number")
-        (_, _, issuer_end), (_, serial, serial_end) = list(children(der, identifier[1], identifier[2]))[:2]
+        (_, _, issuer_end), (_, serial, serial_end) = fields(der, identifier[1], identifier[2], 2)[:2]
         issuer = der[identifier[1]:issuer_end]
         number = int.from_bytes(der[serial:serial_end], "big", signed=True)
         found.append(next((cert for cert in carried if cert.serial_number == number

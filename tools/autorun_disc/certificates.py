@@ -74,6 +74,16 @@ def read_chain(pem):
         return []
 
 
+def read_signed_by(path):
+    """The PEM text of --signed-by CHAIN, the certificates a menu signed by
+    the publisher is held against."""
+    pem = read_file("--signed-by", path)
+    if not read_chain(pem):
+        raise Refused(f"--signed-by {path} holds no readable PEM certificate: give the publisher's certificate and "
+                      f"the rest of its chain, in PEM")
+    return pem
+
+
 def load_pem(cert_path, key_path, password):
     chain = read_chain(read_file("--sign-cert", cert_path))
     if not chain:

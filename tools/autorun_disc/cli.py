@@ -40,9 +40,13 @@ RegSvr32.exe and DSETUP.dll (a missing one pinned as absent) before it is
 signed. The menu is built (build/disc-win32) and the content check too
 (build/disc-tools) when they are not up to date.
 
+A menu pinned and signed elsewhere (--signed-menu) goes on the disc only when
+it is signed with SHA-256, by a certificate of --signed-by CHAIN, over exactly
+the build's menu pinned to this content.
+
 A link that leads out of the content folder is refused unless --allow-links;
 a file given to sign the menu (key, certificate or password) always is,
-whatever its name or path."""
+whatever its name or path, and so is a copy of it."""
 
 CHECK_DESCRIPTION = """\
 Reads a finished image back and says what it holds and whether it is sound:
@@ -88,6 +92,10 @@ BUILD_OPTIONS = [
                           "(default SOURCE_DATE_EPOCH, else facts/pinned-date.txt: 2000-01-01)"),
     ("--signed-menu", "FILE", "put this menu on the disc as it is: the build's autorun.exe pinned to this content "
                               "with `pin` and signed elsewhere (a signing service, a hardware token)"),
+    ("--signed-by", "CHAIN", "with --signed-menu (and required by it): the publisher's certificate and the rest of "
+                             "its chain, in PEM; the menu must be signed by one of these certificates (compared by "
+                             "SHA-256 fingerprint), with SHA-256, over exactly the bytes `pin` wrote, and its "
+                             "signature must verify against them (the system's roots are added)"),
     ("--allow-missing", None, "make the disc even when a file the menu opens is missing"),
     ("--allow-mismatch", None, "make the disc even when a file the menu opens is refused (printed as a warning)"),
     ("--allow-links", None, "put on the disc what links that lead out of the content folder point to"),
@@ -152,11 +160,8 @@ def run_check(options):
         expected = dirs, {**files, "/autorun.exe": None, "/autorun.inf": None}
     chain = None
     if options.signed_by:
-        from .certificates import read_chain, read_file
-        chain = read_file("--signed-by", Path(options.signed_by))
-        if not read_chain(chain):
-            raise Refused(f"--signed-by {options.signed_by} holds no readable PEM certificate: give the "
-                          f"publisher's certificate and the rest of its chain, in PEM")
+        from .certificates import read_signed_by
+        chain = read_signed_by(Path(options.signed_by))
     faults, notes = disc_check.check(image, expected, f"--content {options.content}", chain_pem=chain)
     if notes:
         print("\n".join(notes))
@@ -183,7 +188,12 @@ def run_pin(options):
     except OSError as error:
         raise CannotRun(f"cannot read {program}: {error.strerror}") from None
     entries = pins.digests(files)
-    pins.write(options.out, pins.pin(data, entries, f"PROGRAM {program}"), "--out")
+    pinned = pins.pin(data, entries, f"PROGRAM {program}")
+    try:
+        pins.write(options.out, pinned, "--out")
+    except OSError as error:
+        raise Refused(f"cannot write --out {options.out}: {error.strerror or error}; name a file in a folder "
+                      f"you can write") from None
     print("\n".join(pins.describe(entries)))
     print(f"Pinned: {options.out}")
     return 0

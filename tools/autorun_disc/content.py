@@ -7,6 +7,7 @@ characters Windows cannot open, names that Joliet holds whole. Links are
 followed, as the image will hold what they point to; one that leads out of
 the folder only when the publisher allows it, and never to a file that signs
 the menu."""
+import hashlib
 import os
 import stat
 from pathlib import Path
@@ -21,8 +22,8 @@ OWN_FILES = ("autorun.exe", "autorun.inf")
 LONGEST_NAME = 64
 FORBIDDEN = set('<>:"\\|?*') | {chr(code) for code in range(32)} | {"\x7f"}
 # Names Windows opens as devices, whatever their case and extension.
-DEVICES = {"CON", "PRN", "AUX", "NUL"} | {f"{port}{digit}" for port in ("COM", "LPT")
-                                         for digit in "123456789\u00b9\u00b2\u00b3"}
+DEVICES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | {f"{port}{digit}" for port in ("COM", "LPT")
+                                                           for digit in "0123456789\u00b9\u00b2\u00b3"}
 
 
 def _listing(entries, heading):
@@ -48,15 +49,49 @@ def name_problem(name):
     return None
 
 
+def _digest(path):
+    try:
+        with open(path, "rb") as stream:
+            return hashlib.file_digest(stream, "sha256").digest()
+    except OSError as error:
+        raise CannotRun(f"cannot read {path}: {error.strerror}") from None
+
+
+class Secrets:
+    """The files given to sign the menu, {the option naming it: path},
+    recognised in the content under any name: the same file (device and
+    inode, through a link or a hard link) or a copy of its bytes. Only a
+    content file of a secret's size is read; an empty file is no secret's
+    copy."""
+
+    def __init__(self, files):
+        self.inodes, self.copies = {}, {}
+        for option, path in files.items():
+            info = os.stat(path)
+            self.inodes[info.st_dev, info.st_ino] = option
+            if info.st_size:
+                self.copies[info.st_size, _digest(path)] = option
+
+    def found(self, path, info):
+        """What the file at `path` (its os.stat `info`) is of a secret, or None."""
+        if (info.st_dev, info.st_ino) in self.inodes:
+            return f"the file of {self.inodes[info.st_dev, info.st_ino]}"
+        if stat.S_ISREG(info.st_mode) and info.st_size in {size for size, _ in self.copies}:
+            option = self.copies.get((info.st_size, _digest(path)))
+            if option:
+                return f"a copy of {option}"
+        return None
+
+
 def scan(folder, allow_links=False, secrets=None):
     """Every folder and file below `folder`, links followed, as
     ({"/Movies", ...}, {"/Movies/intro.avi": Path, ...}). Refuses what cannot
     go on a disc, listing every entry at fault: among them any file that is
-    one of `secrets`, {(device, inode): the option naming it}, whatever its
-    name, and unless `allow_links` a link that leads out of the folder."""
+    one of `secrets` (Secrets) or a copy of it, whatever its name, and unless
+    `allow_links` a link that leads out of the folder."""
     dirs, files = set(), {}
     odd, bad_names, twins, outside, leaks = [], [], [], [], []
-    seen, secrets, root = set(), secrets or {}, os.path.realpath(folder)
+    seen, secrets, root = set(), secrets or Secrets({}), os.path.realpath(folder)
 
     def walk(path, disc_path):
         info = os.stat(path)
@@ -85,8 +120,9 @@ def scan(folder, allow_links=False, secrets=None):
                 odd.append(f"{shown} (a broken link)")
                 continue
             target = os.path.realpath(child)
-            if (info.st_dev, info.st_ino) in secrets:
-                leaks.append(f"{shown} is the file of {secrets[info.st_dev, info.st_ino]}")
+            secret = secrets.found(child, info)
+            if secret:
+                leaks.append(f"{shown} is {secret}")
             elif not allow_links and os.path.commonpath([root, target]) != root:
                 outside.append(f"{shown} (a link to {target})")
             elif stat.S_ISDIR(info.st_mode):

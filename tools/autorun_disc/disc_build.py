@@ -101,14 +101,13 @@ def load_signer(options, password_supplier):
 
 
 def signing_files(options):
-    """{(device, inode): the option} of each file given to sign the menu."""
+    """The files given to sign the menu, which no disc may carry."""
     found = {}
     for option in ("--sign-pfx", "--sign-cert", "--sign-key", "--password-file"):
         path = getattr(options, option[2:].replace("-", "_"))
         if path and os.path.isfile(path):
-            info = os.stat(path)
-            found[info.st_dev, info.st_ino] = f"{option} {path}"
-    return found
+            found[f"{option} {path}"] = path
+    return content.Secrets(found)
 
 
 def check_signing_options(options, password):
@@ -126,13 +125,19 @@ def check_signing_options(options, password):
         raise Refused("signing needs --sign-pfx FILE, or --sign-cert FILE and --sign-key FILE together")
     if options.signed_menu and (signing_asked or options.password_file or options.timestamp_url):
         raise Refused("--signed-menu is a menu signed already: give no signing options with it")
+    if options.signed_menu and not options.signed_by:
+        raise Refused("--signed-menu needs --signed-by CHAIN, the publisher's certificate and the rest of its chain "
+                      "in PEM, to verify the menu's signature against")
+    if options.signed_by and not options.signed_menu:
+        raise Refused("--signed-by is for a menu signed elsewhere: give it with --signed-menu FILE, or leave it out")
     return signing_asked
 
 
-def take_signed_menu(path, built, entries, work):
+def take_signed_menu(path, built, entries, work, chain_pem):
     """The menu pinned and signed elsewhere, checked: it carries a signature,
-    pins this content's files, and without its signature it is the build's
-    menu pinned to them, byte for byte."""
+    pins this content's files, without its signature it is the build's menu
+    pinned to them, byte for byte, and the signature is the publisher's: made
+    by a certificate of the chain, with SHA-256, over these bytes."""
     from . import authenticode, signing
     try:
         data = Path(path).read_bytes()
@@ -149,6 +154,10 @@ def take_signed_menu(path, built, entries, work):
     if result or stripped.read_bytes() != pins.pin(built.read_bytes(), entries):
         raise Refused(f"--signed-menu {path} without its signature is not this build's menu pinned to this "
                       f"content ({result or 'other bytes'}): pin build/disc-win32/autorun.exe, then sign it")
+    faults = signing.verify(Path(path), chain_pem, None, f"--signed-menu {path}")
+    if faults:
+        raise Refused("; ".join(faults) + ": sign the pinned menu with the publisher's certificate, Authenticode "
+                                          "with SHA-256")
     return data
 
 
@@ -183,13 +192,19 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
     prerequisites.require({**prerequisites.BUILD_COMMANDS,
                            **(prerequisites.SIGNING_COMMANDS if signing_asked or options.signed_menu else {})})
 
-    signer = None
-    if signing_asked:
+    # The certificates the disc's menu must be signed by: the publisher's
+    # own chain, to sign it here or to hold a menu signed elsewhere against.
+    signer, chain_pem = None, None
+    if options.signed_menu:
+        from . import certificates
+        chain_pem = certificates.read_signed_by(Path(options.signed_by))
+    elif signing_asked:
         from . import certificates
         credentials, key, arguments, password = load_signer(
             options, lambda needs: password_for(options, given_password, needs))
         certificates.check_fitness(credentials, key)
         signer = credentials, arguments, password
+        chain_pem = credentials.chain_pem()
 
     menu_build = prerequisites.build_programs(demo=folder is None)
     with tempfile.TemporaryDirectory(prefix="autorun-disc.") as work:
@@ -226,7 +241,7 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
         pinned = work / "pinned.exe"
         pinned.write_bytes(pins.pin(built.read_bytes(), entries, f"the build's menu {built}"))
         if options.signed_menu:
-            program.write_bytes(take_signed_menu(options.signed_menu, built, entries, work))
+            program.write_bytes(take_signed_menu(options.signed_menu, built, entries, work, chain_pem))
             print(f"autorun.exe: {options.signed_menu}, signed elsewhere and pinned to this content")
         else:
             shutil.copyfile(pinned, program)
@@ -246,7 +261,7 @@ def _make(options, folder, out, partial, date, date_from, signing_asked, given_p
         partial.parent.mkdir(parents=True, exist_ok=True)
         image_writer.write(partial, options.label, date, folder, own)
         faults, _ = disc_check.check(partial, (dirs, {**files, **own}), "the content folder", options.label,
-                                     signer[0].chain_pem() if signer else None, pinned if signer else None)
+                                     chain_pem, pinned if chain_pem else None)
         if faults:
             for fault in faults:
                 say("image fault", fault)

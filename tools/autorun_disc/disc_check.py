@@ -1,6 +1,7 @@
 """Reads a finished image back and says whether it is sound, as a pressing
 plant would before making discs from it:
-- the image is as long as its volume descriptor says;
+- block 16 is its primary volume descriptor, and the image is as long as
+  the volume that descriptor states;
 - both name trees, Joliet (what Windows shows) and Rock Ridge, hold exactly
   the files and folders expected, names and case included, and every file
   has the expected bytes (with --content, the folder's; without, the two
@@ -17,7 +18,7 @@ import tempfile
 from pathlib import Path
 
 from . import autorun_inf, pins, signing
-from .image_reader import Image, compare, cut_short
+from .image_reader import Image, compare, volume_fault
 
 
 def _finder(image, tree, files):
@@ -33,9 +34,9 @@ def _finder(image, tree, files):
 def check(path, expected=None, what="the content folder", label=None, chain_pem=None, unsigned=None):
     """(faults, notes): what is wrong, and what the image holds."""
     faults, notes = [], []
-    short = cut_short(path)
-    if short:
-        return [short], notes
+    fault = volume_fault(path)
+    if fault:
+        return [fault], notes
     with Image(path) as image:
         trees = image.trees()
         if "Joliet" not in trees:

@@ -1,26 +1,35 @@
 """Reads a disc image back with pycdlib, a reader independent of the xorriso
 that wrote it: the volume names, the Joliet tree (the names Windows shows)
 and the Rock Ridge tree, every file's bytes."""
-import pycdlib
-from pycdlib.pycdlibexception import PyCdlibException
+import contextlib
 
-from .errors import CannotRun
+import pycdlib
+
+from .errors import CannotRun, Refused
 
 CHUNK = 1 << 20
 BLOCK = 2048
 TREES = {"Joliet": "joliet_path", "Rock Ridge": "rr_path"}
 
 
-def cut_short(path):
-    """Why an image is shorter than the volume its primary volume descriptor
-    (block 16) states, or None. A reader of a cut image finds files that end
-    early, or none at all."""
-    with open(path, "rb") as image:
-        image.seek(16 * BLOCK)
-        descriptor = image.read(BLOCK)
-        actual = image.seek(0, 2)
-    if not descriptor.startswith(b"\x01CD001"):
-        return None
+def volume_fault(path):
+    """Why an image is not the volume its primary volume descriptor (block
+    16) states, or None: no such descriptor, or an image shorter than its
+    volume. A reader of a cut image finds files that end early, or none at
+    all."""
+    try:
+        with open(path, "rb") as image:
+            image.seek(16 * BLOCK)
+            descriptor = image.read(BLOCK)
+            actual = image.seek(0, 2)
+    except OSError as error:
+        raise CannotRun(f"cannot read {path}: {error.strerror}") from None
+    if len(descriptor) < BLOCK:
+        return (f"the image is {actual} bytes, too short to hold its volume descriptor (block 16): it is no ISO 9660 "
+                f"image, or one cut short; make or copy it again")
+    if not descriptor.startswith(b"\x01CD001\x01"):
+        return ("block 16 of the image is not a primary volume descriptor: it is no ISO 9660 image, or a damaged "
+                "one; make or copy it again")
     blocks, block = int.from_bytes(descriptor[80:84], "little"), int.from_bytes(descriptor[128:130], "little")
     if actual >= blocks * block:
         return None
@@ -32,10 +41,21 @@ class Image:
     def __init__(self, path):
         self.path = path
         self._iso = pycdlib.PyCdlib()
-        try:
+        with self._reading():
             self._iso.open(str(path))
-        except (PyCdlibException, OSError) as error:
-            raise CannotRun(f"cannot read {path} as an ISO 9660 image: {error}") from None
+
+    @contextlib.contextmanager
+    def _reading(self):
+        """pycdlib's failures on a damaged image, of whatever kind (its own,
+        or a record too short for struct or a list), as a refusal that names
+        the image."""
+        try:
+            yield
+        except OSError as error:
+            raise CannotRun(f"cannot read {self.path}: {error.strerror or error}") from None
+        except Exception as error:
+            raise Refused(f"cannot read {self.path} as an ISO 9660 image, it is damaged ({error}): make or copy it "
+                          f"again") from None
 
     def close(self):
         self._iso.close()
@@ -48,33 +68,36 @@ class Image:
 
     def trees(self):
         """The name trees the image has, of "Joliet" and "Rock Ridge"."""
-        present = {"Joliet": self._iso.has_joliet(), "Rock Ridge": self._iso.has_rock_ridge()}
+        with self._reading():
+            present = {"Joliet": self._iso.has_joliet(), "Rock Ridge": self._iso.has_rock_ridge()}
         return [tree for tree in TREES if present[tree]]
 
     def volume_names(self):
         """(ISO 9660 name, Joliet name or None), without their padding."""
-        primary = self._iso.pvd.volume_identifier.decode("ascii", errors="replace").rstrip(" ")
-        joliet = None
-        if self._iso.has_joliet():
-            joliet = self._iso.joliet_vd.volume_identifier.decode("utf-16-be", errors="replace").rstrip(" ")
+        with self._reading():
+            primary = self._iso.pvd.volume_identifier.decode("ascii", errors="replace").rstrip(" ")
+            joliet = None
+            if self._iso.has_joliet():
+                joliet = self._iso.joliet_vd.volume_identifier.decode("utf-16-be", errors="replace").rstrip(" ")
         return primary, joliet
 
     def listing(self, tree):
         """({"/Movies", ...}, {"/Movies/intro.avi": size, ...}) in one tree."""
         keyword = TREES[tree]
         dirs, files = set(), {}
-        for folder, subfolders, names in self._iso.walk(**{keyword: "/"}):
-            prefix = folder.rstrip("/")
-            dirs.update(f"{prefix}/{name}" for name in subfolders)
-            for name in names:
-                record = self._iso.get_record(**{keyword: f"{prefix}/{name}"})
-                # pycdlib cuts a file that runs past the image's end to what
-                # is there, below nothing when it starts past it.
-                files[f"{prefix}/{name}"] = max(0, record.get_data_length())
+        with self._reading():
+            for folder, subfolders, names in self._iso.walk(**{keyword: "/"}):
+                prefix = folder.rstrip("/")
+                dirs.update(f"{prefix}/{name}" for name in subfolders)
+                for name in names:
+                    record = self._iso.get_record(**{keyword: f"{prefix}/{name}"})
+                    # pycdlib cuts a file that runs past the image's end to
+                    # what is there, below nothing when it starts past it.
+                    files[f"{prefix}/{name}"] = max(0, record.get_data_length())
         return dirs, files
 
     def chunks(self, tree, path):
-        with self._iso.open_file_from_iso(**{TREES[tree]: path}) as stream:
+        with self._reading(), self._iso.open_file_from_iso(**{TREES[tree]: path}) as stream:
             while True:
                 chunk = stream.read(CHUNK)
                 if not chunk:

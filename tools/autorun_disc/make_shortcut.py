@@ -16,7 +16,7 @@ VALUES = {
     "DISC_CONTENT": "--content", "DISC_LABEL": "--label", "DISC_OUT": "--out",
     "DISC_SIGN_PFX": "--sign-pfx", "DISC_SIGN_CERT": "--sign-cert", "DISC_SIGN_KEY": "--sign-key",
     "DISC_SIGN_PASSWORD_FILE": "--password-file", "DISC_SIGN_TIMESTAMP_URL": "--timestamp-url",
-    "DISC_SIGNED_MENU": "--signed-menu",
+    "DISC_SIGNED_MENU": "--signed-menu", "DISC_SIGNED_BY": "--signed-by",
 }
 SWITCHES = {"DISC_DEMO": "--demo", "DISC_ALLOW_MISSING": "--allow-missing", "DISC_ALLOW_MISMATCH": "--allow-mismatch",
             "DISC_ALLOW_LINKS": "--allow-links"}

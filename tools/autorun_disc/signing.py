@@ -72,18 +72,18 @@ def sign(unsigned, signed, signer, password, date, timestamp_url):
         raise Refused(f"osslsigncode could not sign the menu: {_output(result)}")
 
 
-def verify(signed, chain_pem, unsigned):
-    """Faults in a signed program: a signature that does not verify against
-    the chain (the system's roots added, for a chain that stops short of its
-    root), one made by a certificate the chain does not hold (any certificate
-    that reaches a root verifies), one not made with SHA-256, a program that
-    without its signature is not `unsigned` byte for byte (when that is
-    given)."""
+def verify(signed, chain_pem, unsigned, name="autorun.exe"):
+    """Faults in a signed program, `name` in them: a signature that does not
+    verify against the chain (the system's roots added, for a chain that
+    stops short of its root) or not over the program's bytes, one made by a
+    certificate the chain does not hold (any certificate that reaches a root
+    verifies), one not made with SHA-256, a program that without its
+    signature is not `unsigned` byte for byte (when that is given)."""
     program = Path(signed).read_bytes()
     der = authenticode.signature(program)
     if der is None:
-        return ["autorun.exe carries no signature"]
-    faults = _foreign_signers(der, chain_pem)
+        return [f"{name} carries no signature"]
+    faults = _foreign_signers(der, chain_pem, name)
     with tempfile.TemporaryDirectory(prefix="autorun-disc.") as work:
         # Certificates only: public, like the program.
         trusted = Path(work) / "trusted.pem"
@@ -92,35 +92,35 @@ def verify(signed, chain_pem, unsigned):
         result = _osslsigncode(["verify", "-CAfile", str(trusted), "-ignore-cdp",
                                 "-in", str(signed)])
         if result.returncode != 0:
-            faults.append(f"the signature of autorun.exe does not verify against the chain given "
+            faults.append(f"the signature of {name} does not verify against the chain given "
                           f"({_output(result)})")
         try:
             digests = authenticode.digest_algorithms(der)
-        except (authenticode.DerError, IndexError):
+        except authenticode.DerError:
             digests = ["an unreadable algorithm"]
-        if not digests or any(name != "SHA-256" for name in digests):
-            faults.append(f"autorun.exe is signed with {', '.join(digests) or 'no digest'}, not SHA-256")
+        if not digests or any(digest != "SHA-256" for digest in digests):
+            faults.append(f"{name} is signed with {', '.join(digests) or 'no digest'}, not SHA-256")
         if unsigned is not None:
             stripped = Path(work) / "unsigned.exe"
             result = _osslsigncode(["remove-signature", "-in", str(signed), "-out", str(stripped)])
             if result.returncode != 0:
-                faults.append(f"cannot remove the signature of autorun.exe: {_output(result)}")
+                faults.append(f"cannot remove the signature of {name}: {_output(result)}")
             elif stripped.read_bytes() != Path(unsigned).read_bytes():
-                faults.append(f"autorun.exe without its signature is not {unsigned} byte for byte")
+                faults.append(f"{name} without its signature is not {unsigned} byte for byte")
     return faults
 
 
-def _foreign_signers(der, chain_pem):
+def _foreign_signers(der, chain_pem, name):
     """Faults where a certificate that made the signature is not one of the
     chain's, compared by SHA-256 fingerprint."""
     given = {cert.fingerprint(hashes.SHA256()) for cert in read_chain(chain_pem)}
     try:
         signers = authenticode.signers(der)
-    except (ValueError, IndexError):
+    except ValueError:
         signers = []
     if not signers or None in signers:
-        return ["autorun.exe's signature does not carry the certificate that made it"]
-    return [f"autorun.exe is signed by '{cert.subject.rfc4514_string()}' (SHA-256 fingerprint "
+        return [f"the signature of {name} does not carry the certificate that made it"]
+    return [f"{name} is signed by '{cert.subject.rfc4514_string()}' (SHA-256 fingerprint "
             f"{cert.fingerprint(hashes.SHA256()).hex(':').upper()}), which is not a certificate of the chain given"
             for cert in signers if cert.fingerprint(hashes.SHA256()) not in given]
 
