@@ -38,6 +38,8 @@ BITMAP_SEEDS = {
     + pattern(68, 9) + pattern(12, 10) + pattern(4, 11) + pattern(8, 12),
     "bitfields16.bmp": file_header(14 + 40 + 12) + info_header(2, 2, 16, compression=3)
     + struct.pack("<III", 0xF800, 0x07E0, 0x001F) + pattern(8, 13),
+    "bitfields32_v4.bmp": file_header(0) + info_header(2, -2, 32, compression=3, size=108)
+    + struct.pack("<IIII", 0xFF000000, 0x00000FF0, 0x00FF0000, 0x0000000F) + pattern(52, 17) + pattern(16, 18),
     "rle8.bmp": file_header(0) + info_header(4, 2, 8, clr_used=2, size_image=10, compression=1)
     + pattern(8, 14) + bytes([4, 1, 0, 0, 4, 0, 0, 0, 0, 1]),
     "rgb32_colours.bmp": info_header(1, 1, 32, clr_used=2) + pattern(8, 15) + pattern(4, 16),

@@ -2,14 +2,16 @@
 // first, into a block of their own (ReadDibHeader); one re-size then adds room
 // for the corner's pixels, which are read straight into place, row by row
 // where the picture is wider or taller than the corner, or decoded there from
-// run-length codes. Whatever a file holds, nothing is read or written outside
-// the block, the block is always large enough for what GDI will read from it
-// when drawn, and parts that a short file leaves unread are zero-filled.
+// run-length codes or converted there from bit fields. Whatever a file
+// holds, nothing is read or written outside the block, the block is always
+// large enough for what GDI will read from it when drawn, and parts that a
+// short file leaves unread are zero-filled.
 #include "dib_reader.h"
 
 #include <stdint.h>
 #include <string.h>
 
+#include "bit_fields.h"
 #include "run_length.h"
 
 static_assert(sizeof(BITMAPFILEHEADER) == 14 && sizeof(BITMAPINFOHEADER) == 40 &&
@@ -27,9 +29,37 @@ const DWORD AlphaBitfields = 6;
 // 32-bit sizes and positions of the file calls.
 const uint64_t MaxBlockSize = 0x7FFFFFFF;
 
+// The 64-byte header of OS/2 bitmaps gives 3 and 4 other meanings: Huffman
+// codes and 24-bit run-length codes, which no drawing routine takes.
+const DWORD Os2HeaderSize = 64;
+
 bool IsUncompressed(DWORD compression)
 {
     return compression == BI_RGB || compression == BI_BITFIELDS || compression == AlphaBitfields;
+}
+
+enum class Pixels { Plain, BitFields, RunLength, Refused };
+
+// How the stored pixels become plain ones. Run-length codes are stored
+// bottom-up only, each kind for its own bit count; bit fields come in 16 or
+// 32 bits a pixel. Any other compression would need a decompressor, which
+// Windows looks for by name.
+Pixels PixelsOf(const BITMAPINFOHEADER& picture)
+{
+    const WORD bits = picture.biBitCount;
+    switch (picture.biCompression) {
+    case BI_RGB: return Pixels::Plain;
+    case BI_BITFIELDS:
+        if (picture.biSize == Os2HeaderSize) return Pixels::Refused;
+        return bits == 16 || bits == 32 ? Pixels::BitFields : Pixels::Refused;
+    case AlphaBitfields: return bits == 16 || bits == 32 ? Pixels::BitFields : Pixels::Refused;
+    case BI_RLE8:
+    case BI_RLE4: {
+        const WORD codeBits = picture.biCompression == BI_RLE8 ? 8 : 4;
+        return bits == codeBits && picture.biHeight > 0 ? Pixels::RunLength : Pixels::Refused;
+    }
+    default: return Pixels::Refused;
+    }
 }
 
 // The bit counts that a bitmap's pixels can have. Any other count is refused
@@ -188,6 +218,36 @@ bool DecodeCorner(const PixelSource& source, const BITMAPINFOHEADER& picture, co
     return codes != nullptr;
 }
 
+// The corner's rows of a bit-field picture, each read into a row of its own
+// and converted from there into its place in the corner.
+struct BitFieldCorner {
+    BYTE* rows; // bottom-up or top-down like the picture
+    DWORD stride;
+    DWORD width, height;
+    uint64_t firstRow; // the picture's row that the corner's first row is
+    uint64_t pictureStride;
+};
+
+bool ConvertCorner(const PixelSource& source, const BitFieldFormat& format, const BitFieldCorner& corner)
+{
+    const DWORD rowBytes = DWORD(RowBytes(WORD(format.bits), corner.width));
+    if (rowBytes == 0 || corner.height == 0) return true;
+    HGLOBAL rowBlock = GlobalAlloc(GMEM_MOVEABLE, rowBytes);
+    if (!rowBlock) return false;
+    BYTE* row = static_cast<BYTE*>(GlobalLock(rowBlock));
+    if (row) {
+        for (DWORD y = 0; y < corner.height; ++y) {
+            BYTE* into = corner.rows + uint64_t(y) * corner.stride;
+            ReadAt(source, (corner.firstRow + y) * corner.pictureStride, row, rowBytes);
+            ConvertBitFieldRow(row, into, corner.width, format);
+            memset(into + 3 * corner.width, 0, corner.stride - 3 * corner.width);
+        }
+        GlobalUnlock(rowBlock);
+    }
+    GlobalFree(rowBlock);
+    return row != nullptr;
+}
+
 HGLOBAL Refuse(HGLOBAL block)
 {
     GlobalFree(block);
@@ -271,18 +331,30 @@ HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
     if (source.start == HFILE_ERROR || end == HFILE_ERROR) return Refuse(block);
     source.length = end > source.start ? end - source.start : 0;
 
-    BITMAPINFOHEADER* stored = static_cast<BITMAPINFOHEADER*>(GlobalLock(block));
+    BYTE* stored = static_cast<BYTE*>(GlobalLock(block));
     if (!stored) return Refuse(block);
-    const BITMAPINFOHEADER picture = *stored;
+    BITMAPINFOHEADER picture;
+    memcpy(&picture, stored, sizeof picture);
+    const Pixels pixelKind = PixelsOf(picture);
+    BitFieldFormat format = {};
+    DWORD headerSize = picture.biSize;
+    if (pixelKind == Pixels::BitFields) {
+        // ReadDibHeader keeps the masks at offset 40, as part of the header.
+        DWORD masks[3];
+        memcpy(masks, stored + sizeof picture, sizeof masks);
+        if (!ReadBitFieldFormat(picture.biBitCount, masks[0], masks[1], masks[2], &format)) {
+            GlobalUnlock(block);
+            return Refuse(block);
+        }
+        // A header that was no more than the info header and its masks loses
+        // the masks with the bit fields, and the colour table moves up to it.
+        if (headerSize <= 56) {
+            headerSize = sizeof picture;
+            memmove(stored + headerSize, stored + picture.biSize, 4 * picture.biClrUsed);
+        }
+    }
     GlobalUnlock(block);
-
-    // Run-length codes are stored bottom-up only, each kind for its own bit
-    // count. Any other compression would need a decompressor, which Windows
-    // looks for by name.
-    const bool uncompressed = IsUncompressed(picture.biCompression);
-    const bool runLength = (picture.biCompression == BI_RLE8 && picture.biBitCount == 8) ||
-                           (picture.biCompression == BI_RLE4 && picture.biBitCount == 4);
-    if (!uncompressed && !(runLength && picture.biHeight > 0)) return Refuse(block);
+    if (pixelKind == Pixels::Refused) return Refuse(block);
 
     // ReadDibHeader refuses a negative width, and a height whose rows do not
     // fit in 32 bits.
@@ -290,18 +362,28 @@ HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
     const uint64_t cornerWidth = uint64_t(picture.biWidth) < uint64_t(width) ? picture.biWidth : width;
     const uint64_t cornerRows = pictureRows < uint64_t(height) ? pictureRows : height;
     const bool whole = cornerWidth == uint64_t(picture.biWidth) && cornerRows == pictureRows;
+    // The corner's rows are the picture's top rows: the last ones of a
+    // bottom-up picture, the first ones of a top-down one.
+    const uint64_t firstRow = picture.biHeight > 0 ? pictureRows - cornerRows : 0;
+    const uint64_t stride = RowBytes(picture.biBitCount, uint32_t(picture.biWidth));
+
+    // Decoded and converted pixels are plain: run-length codes keep their bit
+    // count, bit fields become 24-bit blue, green, red.
+    BITMAPINFOHEADER corner = picture;
+    if (pixelKind != Pixels::Plain) corner.biCompression = BI_RGB;
+    if (pixelKind == Pixels::BitFields) {
+        corner.biSize = headerSize;
+        corner.biBitCount = 24;
+    }
 
     // The rows of an uncompressed picture fit in the block's 31 bits, but
-    // run-length codes may stand for many more.
-    const DWORD bitsOffset = picture.biSize + 4 * picture.biClrUsed;
-    const uint64_t cornerStride = RowBytes(picture.biBitCount, cornerWidth);
+    // run-length codes, or bit fields widened to 24 bits, may stand for more.
+    const DWORD bitsOffset = headerSize + 4 * picture.biClrUsed;
+    const uint64_t cornerStride = RowBytes(corner.biBitCount, cornerWidth);
     if (bitsOffset + cornerStride * cornerRows > MaxBlockSize) return Refuse(block);
-
-    BITMAPINFOHEADER corner = picture;
     corner.biWidth = LONG(cornerWidth);
     corner.biHeight = picture.biHeight < 0 ? -LONG(cornerRows) : LONG(cornerRows);
     corner.biSizeImage = DWORD(cornerStride * cornerRows);
-    if (runLength) corner.biCompression = BI_RGB;
 
     // The block is unlocked, so the re-size may move it; only the handle that
     // comes back is valid afterwards.
@@ -313,17 +395,17 @@ HGLOBAL LoadDibFile(HFILE file, LONG width, LONG height)
     BYTE* pixels = dib + bitsOffset;
 
     bool read = true;
-    if (uncompressed) {
-        // The corner's rows are the picture's top rows: the last ones of a
-        // bottom-up picture, the first ones of a top-down one.
-        const uint64_t stride = RowBytes(picture.biBitCount, uint32_t(picture.biWidth));
-        const uint64_t firstRow = picture.biHeight > 0 ? pictureRows - cornerRows : 0;
+    if (pixelKind == Pixels::Plain) {
         if (whole) {
             ReadAt(source, 0, pixels, corner.biSizeImage);
         } else {
             for (uint64_t row = 0; row < cornerRows; ++row)
                 ReadAt(source, (firstRow + row) * stride, pixels + row * cornerStride, DWORD(cornerStride));
         }
+    } else if (pixelKind == Pixels::BitFields) {
+        const BitFieldCorner target = {
+            pixels, DWORD(cornerStride), DWORD(cornerWidth), DWORD(cornerRows), firstRow, stride};
+        read = ConvertCorner(source, format, target);
     } else {
         memset(pixels, 0, corner.biSizeImage);
         const RunLengthCorner target = {pixels,

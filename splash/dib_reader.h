@@ -3,9 +3,10 @@
 // as 4-byte entries and the pixel bits, one after the other, as DrawDib and
 // GDI take them. The part drawn is the picture's top-left corner of at most
 // `width` by `height` pixels: a picture within it comes whole, a larger one is
-// cut to it. The pixels are always plain (BI_RGB or bit fields): run-length
-// codes are decoded, and a picture compressed any other way is refused, so
-// that nothing that draws the block ever looks for a decompressor.
+// cut to it. The pixels are always plain (BI_RGB): run-length codes are
+// decoded, bit fields (16 or 32 bits a pixel) become 24-bit pixels, and a
+// picture compressed any other way is refused, so that nothing that draws the
+// block ever looks for a decompressor.
 //
 // The 14-byte file header is optional, and an old 12-byte core header is
 // widened to the 40-byte info header on the way in. Only the bit counts that

@@ -7,7 +7,9 @@
 // instance for the rest of the process; neither is ever released.
 //
 // Video for Windows is bound while the menu starts, from the system folder:
-// a library of its name beside a copy of the menu is never loaded.
+// a library of its name beside a copy of the menu is never loaded. The reader
+// hands over plain RGB pixels only, so DrawDib never looks for a
+// decompressor, which it would load by name.
 #include "splash.h"
 
 #include <vfw.h>

@@ -57,6 +57,11 @@ const auto ExtraHeader = [](size_t count) { return Pattern(count, 0x5A); };
 
 const Bytes Masks = Fields(4, {0xF800, 0x07E0, 0x001F}); // red, green and blue of 16-bit pixels
 
+// Pixels under those masks, and the blue, green and red that they stand for:
+// red, green, blue, and a grey whose 5 and 6 bits fill a byte repeated.
+const Bytes Pixels565 = Fields(2, {0xF800, 0x07E0, 0x001F, 0x8410});
+const Bytes Colours565 = {0, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0, 0x84, 0x82, 0x84};
+
 Bytes FileHeader(uint32_t offBits)
 {
     return Fields(2, {0x4D42}) + Fields(4, {0x12345 /* bfSize, never used */, 0, offBits});
@@ -199,7 +204,7 @@ const Bytes Rle8File = RunLengthFile(5, 4, 8, BI_RLE8, Rle8Codes);
 TEST_F(DibReader, BlockContents)
 {
     const Bytes pixels8 = Pixels(8 * 5), pixels24 = Pixels(16 * 4), pixels1 = Pixels(8 * 2);
-    const Bytes pixels4 = Pixels(16), pixels16 = Pixels(12 * 3);
+    const Bytes pixels4 = Pixels(16);
     const Bytes triples = Triples(256);
     struct Case {
         const char* name;
@@ -241,20 +246,30 @@ TEST_F(DibReader, BlockContents)
          InfoHeader(5, 2, 24, {.sizeImage = 32}) + Pixels(32)},
         {"biSizeImage above the rows: cut to them",
          InfoHeader(4, 2, 8, {.clrUsed = 2, .sizeImage = 20}) + Table(2) + Pixels(20), PlainBlock},
-        {"16-bit bit fields after a 40-byte header: masks kept in a 52-byte header",
-         FileHeader(66) + InfoHeader(2, 2, 16, {.compression = BI_BITFIELDS}) + Masks + Pixels(8),
-         InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + Masks + Pixels(8)},
-        {"32-bit bit fields: the colour table follows the masks",
-         InfoHeader(1, 1, 32, {.clrUsed = 2, .compression = BI_BITFIELDS}) + Masks + Table(2) + Pixels(4),
-         InfoHeader(1, 1, 32, {.clrUsed = 2, .sizeImage = 4, .compression = BI_BITFIELDS, .size = 52}) +
-             Masks + Table(2) + Pixels(4)},
-        {"bit fields in a 56-byte header: unchanged",
-         InfoHeader(1, 1, 32, {.compression = BI_BITFIELDS, .size = 56}) + ExtraHeader(16) + Pixels(4),
-         InfoHeader(1, 1, 32, {.sizeImage = 4, .compression = BI_BITFIELDS, .size = 56}) + ExtraHeader(16) +
-             Pixels(4)},
-        {"alpha bit fields after a 40-byte header: four masks kept in a 56-byte header",
-         InfoHeader(1, 1, 32, {.compression = 6}) + ExtraHeader(16) + Pixels(4),
-         InfoHeader(1, 1, 32, {.sizeImage = 4, .compression = 6, .size = 56}) + ExtraHeader(16) + Pixels(4)},
+        {"16-bit bit fields after a 40-byte header: 24-bit plain pixels, the masks gone",
+         FileHeader(66) + InfoHeader(2, 2, 16, {.compression = BI_BITFIELDS}) + Masks + Pixels565,
+         InfoHeader(2, 2, 24, {.sizeImage = 16}) + Slice(Colours565, 0, 6) + Bytes(2, 0) +
+             Slice(Colours565, 6, 6) + Bytes(2, 0)},
+        {"32-bit bit fields: the colour table moves up to the header, bits beyond the masks ignored",
+         InfoHeader(1, 1, 32, {.clrUsed = 2, .compression = BI_BITFIELDS}) + Masks + Table(2) +
+             Fields(4, {0xFFFF07E0}),
+         InfoHeader(1, 1, 24, {.clrUsed = 2, .sizeImage = 4}) + Table(2) + Bytes{0, 0xFF, 0, 0}},
+        {"bit fields in a 56-byte header: the masks go with them",
+         InfoHeader(1, 1, 32, {.compression = BI_BITFIELDS, .size = 56}) +
+             Fields(4, {0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0x80123456}),
+         InfoHeader(1, 1, 24, {.sizeImage = 4}) + Bytes{0x56, 0x34, 0x12, 0}},
+        {"alpha bit fields after a 40-byte header: the alpha mask ignored",
+         InfoHeader(1, 1, 32, {.compression = 6}) +
+             Fields(4, {0xFF, 0xFF00, 0xFF0000, 0xFF000000, 0x80123456}),
+         InfoHeader(1, 1, 24, {.sizeImage = 4}) + Bytes{0x12, 0x34, 0x56, 0}},
+        {"bit fields in a 108-byte header: the header kept whole",
+         InfoHeader(2, 1, 16, {.compression = BI_BITFIELDS, .size = 108}) + Masks + ExtraHeader(56) +
+             Slice(Pixels565, 4, 4),
+         InfoHeader(2, 1, 24, {.sizeImage = 8, .size = 108}) + Masks + ExtraHeader(56) +
+             Slice(Colours565, 6, 6) + Bytes(2, 0)},
+        {"bit-field rows the file does not hold are black",
+         InfoHeader(2, 3, 16, {.compression = BI_BITFIELDS}) + Masks + Slice(Pixels565, 0, 4),
+         InfoHeader(2, 3, 24, {.sizeImage = 24}) + Slice(Colours565, 0, 6) + Bytes(18, 0)},
         {"more colours than the bit count needs: all kept",
          InfoHeader(1, 1, 8, {.clrUsed = 300}) + Table(300) + Pixels(4),
          InfoHeader(1, 1, 8, {.clrUsed = 300, .sizeImage = 4}) + Table(300) + Pixels(4)},
@@ -272,10 +287,11 @@ TEST_F(DibReader, BlockContents)
         {"4-bit 10x2, corner 12x1: only the height is cut",
          InfoHeader(10, 2, 4, {.clrUsed = 2}) + Table(2) + pixels4,
          InfoHeader(10, 1, 4, {.clrUsed = 2, .sizeImage = 8}) + Table(2) + Slice(pixels4, 8, 8), 12, 1},
-        {"16-bit bit fields 6x3, corner 2x2: the masks stay",
-         InfoHeader(6, 3, 16, {.compression = BI_BITFIELDS}) + Masks + pixels16,
-         InfoHeader(2, 2, 16, {.sizeImage = 8, .compression = BI_BITFIELDS, .size = 52}) + Masks +
-             CornerRows(pixels16, 16, 6, 3, 2, 2),
+        {"16-bit bit fields 6x3, corner 2x2: its top rows converted",
+         InfoHeader(6, 3, 16, {.compression = BI_BITFIELDS}) + Masks + Pattern(12, 0x99) +
+             Slice(Pixels565, 0, 4) + Pattern(8, 0x99) + Slice(Pixels565, 4, 4) + Pattern(8, 0x99),
+         InfoHeader(2, 2, 24, {.sizeImage = 16}) + Slice(Colours565, 0, 6) + Bytes(2, 0) +
+             Slice(Colours565, 6, 6) + Bytes(2, 0),
          2, 2},
         {"rows the file does not hold are zero", InfoHeader(4, 6, 8, {.clrUsed = 2}) + Table(2) + Pixels(8),
          InfoHeader(4, 3, 8, {.clrUsed = 2, .sizeImage = 12}) + Table(2) + Bytes(12, 0), 4, 3},
@@ -311,6 +327,37 @@ TEST_F(DibReader, RunLengthCodesAreAlwaysDecoded)
             EXPECT_TRUE(loaded.block == InfoHeader(w, h, 8, {.clrUsed = 2, .sizeImage = Stride(8, w) * h}) +
                                             Table(2) + CornerRows(Rle8Rows, 8, 5, 4, w, h, w));
         }
+    }
+}
+
+// Bit fields of any position and width become the colours they stand for,
+// scaled to 8 bits; masks that describe no colour refuse the picture.
+TEST_F(DibReader, BitFieldColours)
+{
+    const struct {
+        const char* name;
+        uint16_t bits;
+        uint32_t red, green, blue, pixel;
+        Bytes colour; // blue, green, red; none where refused
+    } cases[] = {
+        {"5-6-5, all ones: white", 16, 0xF800, 0x07E0, 0x001F, 0xFFFF, {0xFF, 0xFF, 0xFF}},
+        {"5-5-5 of 1, 30, 15; top bit ignored", 16, 0x7C00, 0x03E0, 0x001F, 0x87CF, {0x7B, 0xF7, 0x08}},
+        {"1-bit fields", 16, 0x4, 0x2, 0x1, 0x5, {0xFF, 0, 0xFF}},
+        {"3-bit fields repeated", 16, 0x1C0, 0x38, 0x7, 3 << 6 | 6 << 3 | 1, {0x24, 0xDB, 0x6D}},
+        {"zero blue mask", 16, 0xFF00, 0x00FF, 0, 0xFFFF, {}},
+        {"red and green overlapping", 16, 0xF800, 0x0FE0, 0x001F, 0xFFFF, {}},
+        {"green and blue overlapping", 32, 0xFF0000, 0xFF00, 0x1FF, 0xFFFF, {}},
+        {"a gap in the green mask", 16, 0xF800, 0x06E0, 0x001F, 0xFFFF, {}},
+        {"a mask beyond 16 bits", 16, 0x1F800, 0x07E0, 0x001F, 0xFFFF, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded loaded = LoadFromMemory(InfoHeader(1, 1, c.bits, {.compression = BI_BITFIELDS}) +
+                                             Fields(4, {c.red, c.green, c.blue}) +
+                                             Slice(Fields(4, {c.pixel}), 0, c.bits / 8) + Bytes(2, 0));
+        ASSERT_EQ(loaded.ok, !c.colour.empty());
+        if (loaded.ok)
+            EXPECT_TRUE(loaded.block == InfoHeader(1, 1, 24, {.sizeImage = 4}) + c.colour + Bytes{0});
     }
 }
 
@@ -353,6 +400,14 @@ TEST_F(DibReader, Refusals)
         {"compressed in a way that needs a decompressor (JPEG)",
          InfoHeader(5, 4, 24, {.sizeImage = 18, .compression = 4}) + Rle8Codes},
         {"compressed by a codec's own code", InfoHeader(5, 4, 24, {.compression = 0x30355649}) + Pixels(64)},
+        {"64-byte header, compression 3: Huffman codes, not bit fields",
+         InfoHeader(4, 2, 1, {.clrUsed = 2, .compression = BI_BITFIELDS, .size = 64}) + ExtraHeader(24) +
+             Table(2) + Pixels(64)},
+        {"64-byte header, compression 3 at 16 bits",
+         InfoHeader(4, 2, 16, {.compression = BI_BITFIELDS, .size = 64}) + Masks + ExtraHeader(12) +
+             Pixels(64)},
+        {"64-byte header, compression 4: 24-bit run-length codes",
+         InfoHeader(5, 4, 24, {.sizeImage = 18, .compression = 4, .size = 64}) + ExtraHeader(24) + Rle8Codes},
     };
     for (const Case& c : cases) {
         for (const LONG corner : {3, 480}) {
@@ -368,8 +423,9 @@ TEST_F(DibReader, Refusals)
 }
 
 // Bit counts that no bitmap has are refused in every kind of header, before
-// anything is sized from them; the same files with a bit count that bitmaps
-// have are read, each block no larger than its rows imply.
+// anything is sized from them; the same files with a bit count that their kind
+// takes are read (bit fields at 16 and 32 bits only), each block no larger
+// than its rows imply.
 TEST_F(DibReader, BitCountsNoBitmapHas)
 {
     struct Kind {
@@ -385,7 +441,7 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
          [](uint16_t bits) {
              return InfoHeader(4, 2, bits, {.compression = BI_BITFIELDS}) + Masks + Pixels(1024);
          },
-         {1, 4, 8, 16, 24, 32}},
+         {16, 32}},
         {"40-byte header, run-length coded without a stated length",
          [](uint16_t bits) { return InfoHeader(4, 2, bits, {.compression = BI_RLE8}) + Pixels(1024); },
          {8}},
@@ -402,8 +458,11 @@ TEST_F(DibReader, BitCountsNoBitmapHas)
             const Loaded loaded = LoadFromMemory(kind.file(bits));
             const bool valid = std::find(kind.valid.begin(), kind.valid.end(), bits) != kind.valid.end();
             ASSERT_EQ(loaded.ok, valid);
+            if (!valid) continue;
+            BITMAPINFOHEADER header;
+            memcpy(&header, loaded.block.data(), sizeof header);
             const size_t table = bits <= 8 ? 4 << bits : 0;
-            if (valid) EXPECT_LE(loaded.block.size(), 124 + table + 2 * ((4 * bits + 31) / 32 * 4));
+            EXPECT_LE(loaded.block.size(), 124 + table + 2 * Stride(header.biBitCount, 4));
         }
     }
 
@@ -497,6 +556,8 @@ TEST_F(DibReader, BothFormsAndFailedAllocations)
         {"failed allocation: header and colour table", FileHeader(0) + Plain, 0, false},
         {"failed allocation: re-size for the pixel bits", FileHeader(0) + Plain, 1, false},
         {"failed allocation: room for the run-length codes", Rle8File, 2, false},
+        {"failed allocation: a row of bit fields",
+         InfoHeader(2, 2, 16, {.compression = BI_BITFIELDS}) + Masks + Pixels565, 2, false},
     };
     for (const Case& c : cases) {
         const std::string path = WriteTempFile("both_forms.bmp", c.file);
@@ -547,6 +608,9 @@ TEST_F(DibReader, ClaimsCostNoMoreThanTheFileHolds)
         {"small run-length coded picture stating 1 GiB of codes",
          InfoHeader(100, 100, 8, {.sizeImage = 0x40000000, .compression = BI_RLE8}) + Table(256) + Rle8Codes,
          true, 100 * 100},
+        {"16-bit bit fields claiming 16384 by 16384: 24-bit rows for the corner only",
+         InfoHeader(16384, 16384, 16, {.compression = BI_BITFIELDS}) + Masks + Pixels(100), true,
+         480 * 3 * 360},
         {"a header stating 2 GiB", InfoHeader(4, 2, 8, {.size = 0x7F000000}) + Pixels(64), false, 0},
     };
     for (const Case& c : cases) {
@@ -638,6 +702,42 @@ TEST_F(DibReader, BitmapTestSuites)
         const Loaded decoded = Take(LoadDibFile((folder + name + "rle.bmp").c_str(), 480, 360));
         ASSERT_TRUE(plain.ok && decoded.ok);
         EXPECT_TRUE(decoded.block == plain.block);
+    }
+
+    // Bit fields come as 24-bit pixels of the colours of the suite's 24-bit
+    // picture, as near as their widths allow; OS/2's Huffman and 24-bit
+    // run-length codes, and masks without blue, are refused.
+    const std::string folder = AUTORUN_BMP_TESTDATA_DIR "/bmpsuite/";
+    const Loaded reference = Take(LoadDibFile((folder + "g/rgb24.bmp").c_str(), 480, 360));
+    ASSERT_TRUE(reference.ok);
+    const struct {
+        const char* name;
+        int tolerance;
+    } twins[] = {
+        {"g/rgb16bfdef.bmp", 4},  {"g/rgb16-565.bmp", 4},  {"g/rgb16-565pal.bmp", 4},
+        {"q/rgba16-5551.bmp", 4}, {"g/rgb32bf.bmp", 0},    {"g/rgb32bfdef.bmp", 0},
+        {"q/rgb32h52.bmp", 0},    {"q/rgb32-xbgr.bmp", 0}, {"q/rgb32-111110.bmp", 1},
+        {"q/rgb32-7187.bmp", 1},
+    };
+    for (const auto& twin : twins) {
+        SCOPED_TRACE(twin.name);
+        const Loaded loaded = Take(LoadDibFile((folder + twin.name).c_str(), 480, 360));
+        ASSERT_TRUE(loaded.ok);
+        BITMAPINFOHEADER header;
+        memcpy(&header, loaded.block.data(), sizeof header);
+        EXPECT_EQ(header.biBitCount, 24);
+        const size_t bits = header.biSize + 4 * header.biClrUsed;
+        ASSERT_EQ(loaded.block.size() - bits, reference.block.size() - 40);
+        int worst = 0; // over the pixels, not the rows' padding
+        const uint32_t stride = Stride(24, header.biWidth);
+        for (size_t i = 0; i + bits < loaded.block.size(); ++i)
+            if (i % stride < 3u * header.biWidth)
+                worst = std::max(worst, std::abs(loaded.block[bits + i] - reference.block[40 + i]));
+        EXPECT_LE(worst, twin.tolerance);
+    }
+    for (const char* name : {"q/pal1huffmsb.bmp", "q/rgb24rle24.bmp", "b/rgb16-880.bmp"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(Take(LoadDibFile((folder + name).c_str(), 480, 360)).ok);
     }
 }
 

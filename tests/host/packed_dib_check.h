@@ -1,8 +1,7 @@
 // What every block that the bitmap reader hands out must satisfy, whatever
 // file it came from: the sizes add up, the colour count is stored, the pixels
-// need no decompressor, and drawing finds every row and colour mask it reads
-// inside the block. Shared by the
-// reader's tests and its fuzz target.
+// are plain RGB, and drawing finds every row it reads inside the block.
+// Shared by the reader's tests and its fuzz target.
 #pragma once
 
 #include <windows.h>
@@ -30,10 +29,9 @@ inline const char* PackedDibFault(HGLOBAL block)
         return "a bit count that no bitmap has";
     if (header.biBitCount <= 8 && header.biClrUsed == 0) return "colour count not stored";
 
-    const DWORD compression = header.biCompression;
-    if (compression == BI_BITFIELDS && header.biSize < 52) return "bit-field masks outside the header";
-    if (compression == 6 && header.biSize < 56) return "alpha bit-field masks outside the header";
-    if (compression != BI_RGB && compression != BI_BITFIELDS && compression != 6) return "compressed pixels";
+    // Anything but plain RGB, bit fields included, has Video for Windows look
+    // for a decompressor.
+    if (header.biCompression != BI_RGB) return "pixels that are not plain RGB";
     if (header.biWidth < 0) return "negative width";
     const uint64_t rows = header.biHeight < 0 ? -int64_t(header.biHeight) : header.biHeight;
     const uint64_t rowBytes = (uint64_t(header.biBitCount) * uint32_t(header.biWidth) + 31) / 32 * 4;

@@ -51,6 +51,30 @@ std::string QuadrantPicture(int width = 480, int height = 360, bool runLength = 
            std::string(reinterpret_cast<const char*>(palette), sizeof palette) + bits;
 }
 
+// The same quadrants, 480 by 360, as 16-bit 5-6-5 bit fields, which hold
+// their colours exactly.
+std::string BitFieldQuadrantPicture()
+{
+    const int width = 480, height = 360;
+    std::string bits;
+    for (int row = height - 1; row >= 0; --row) { // bottom-up; rows of 960 bytes need no padding
+        for (int column = 0; column < width; ++column) {
+            const COLORREF colour = Quadrants[(row < height / 2 ? 0 : 2) + (column < width / 2 ? 0 : 1)];
+            const WORD pixel =
+                GetRValue(colour) >> 3 << 11 | GetGValue(colour) >> 2 << 5 | GetBValue(colour) >> 3;
+            bits.push_back(static_cast<char>(pixel & 0xFF));
+            bits.push_back(static_cast<char>(pixel >> 8));
+        }
+    }
+    const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + sizeof masks;
+    const BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(offset + bits.size()), 0, 0, offset};
+    const BITMAPINFOHEADER info = {sizeof info, width, height, 1, 16, BI_BITFIELDS, 0, 2835, 2835, 0, 0};
+    return std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+           std::string(reinterpret_cast<const char*>(&info), sizeof info) +
+           std::string(reinterpret_cast<const char*>(masks), sizeof masks) + bits;
+}
+
 COLORREF ScreenPixel(POINT point)
 {
     HDC screen = GetDC(nullptr);
@@ -159,8 +183,10 @@ void ExpectPicture(HWND window, const COLORREF* colour = nullptr)
 }
 
 // The picture fills the client area unscaled at its origin; a larger one
-// shows its top-left corner, however its pixels are stored; without the file,
-// or with a broken one, the menu stands on black. A library of Video for
+// shows its top-left corner, however its pixels are stored; bit fields are
+// drawn as plain pixels (where Video for Windows looked for a decompressor
+// for them, it would find none under Wine and draw nothing); without the
+// file, or with a broken one, the menu stands on black. A library of Video for
 // Windows' name beside a copy of the menu (a disc unpacked into a Downloads
 // folder) is not loaded.
 TEST(Splash, WhatTheMenuDraws)
@@ -170,7 +196,8 @@ TEST(Splash, WhatTheMenuDraws)
     std::string hugeHeader = QuadrantPicture();
     hugeHeader[16] = '\x7F'; // biSize of some 8 MB, far more than the file holds
     const std::string picture = QuadrantPicture(), large = QuadrantPicture(1000, 800),
-                      largeRunLength = QuadrantPicture(1000, 800, true);
+                      largeRunLength = QuadrantPicture(1000, 800, true),
+                      bitFields = BitFieldQuadrantPicture();
     const COLORREF black = RGB(0, 0, 0);
     const struct {
         const char* name;
@@ -184,6 +211,7 @@ TEST(Splash, WhatTheMenuDraws)
         {"header past the end", &hugeHeader, &black, false},
         {"1000 by 800, uncompressed", &large, &Quadrants[0], false},
         {"1000 by 800, run-length coded", &largeRunLength, &Quadrants[0], false},
+        {"480 by 360, 16-bit bit fields", &bitFields, nullptr, false},
         {"MSVFW32.DLL planted beside the menu", &picture, nullptr, true},
     };
     for (const auto& c : cases) {
