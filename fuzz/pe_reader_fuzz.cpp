@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (const MenuFile& file : MenuFiles) {
         if (file.role == MenuFileRole::Library)
-            CheckLibraryFile(file, file.name, data, size, {"DSETUP32.dll"});
+            CheckLibraryFile(file, file.name, data, size, {"DSETUP32.dll", "HELPER.dll"});
         if (file.role == MenuFileRole::Program || file.role == MenuFileRole::Registrar)
             CheckProgramFile(file, file.name, data, size);
     }

@@ -5,6 +5,7 @@
 
 namespace {
 
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD flags);
 typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR folder);
 typedef BOOL(WINAPI* SetSearchPathModeFunction)(DWORD flags);
 
@@ -14,30 +15,56 @@ typedef BOOL(WINAPI* SetSearchPathModeFunction)(DWORD flags);
 #ifndef BASE_SEARCH_PATH_PERMANENT
 #define BASE_SEARCH_PATH_PERMANENT 0x00008000
 #endif
+#ifndef LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
 
-// With this flag a library loaded by its full path has the libraries it
-// imports looked for in its own folder first, not in the program's.
-HMODULE LoadFrom(const char* folder, const char* name)
+HMODULE Kernel()
 {
-    char path[MAX_PATH];
-    if (!BuildFilePath(path, sizeof path, folder, name)) return nullptr;
-    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return GetModuleHandleA("KERNEL32.dll");
+}
+
+// Where SetDefaultDllDirectories exists, LoadLibraryEx knows the
+// LOAD_LIBRARY_SEARCH_ flags too; elsewhere it refuses them.
+SetDefaultDllDirectoriesFunction DefaultDllDirectories()
+{
+    return BindExport<SetDefaultDllDirectoriesFunction>(Kernel(), "SetDefaultDllDirectories");
 }
 
 } // namespace
 
-void LeaveCurrentDirectoryOutOfSearches()
+void LimitLibrarySearches()
 {
-    HMODULE kernel = GetModuleHandleA("KERNEL32.dll");
+    // Libraries loaded by name come from the system folder alone: neither
+    // the program's own folder nor the current directory is searched.
+    if (SetDefaultDllDirectoriesFunction setDefaultDllDirectories = DefaultDllDirectories())
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     // An empty string takes the current directory out of the library search.
     if (SetDllDirectoryFunction setDllDirectory =
-            BindExport<SetDllDirectoryFunction>(kernel, "SetDllDirectoryA"))
+            BindExport<SetDllDirectoryFunction>(Kernel(), "SetDllDirectoryA"))
         setDllDirectory("");
     // Programs and files looked for with SearchPath: the current directory
     // comes after the system folders.
     if (SetSearchPathModeFunction setSearchPathMode =
-            BindExport<SetSearchPathModeFunction>(kernel, "SetSearchPathMode"))
+            BindExport<SetSearchPathModeFunction>(Kernel(), "SetSearchPathMode"))
         setSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+}
+
+HMODULE LoadLibraryFromFolder(const char* folder, const char* name)
+{
+    char path[MAX_PATH];
+    if (!BuildFilePath(path, sizeof path, folder, name)) return nullptr;
+    // The libraries it imports: from its own folder, then the system folder.
+    // Older Windows has no such flags; the altered search path puts the
+    // library's folder where the program's own would come, and must never be
+    // combined with them.
+    const DWORD flags = DefaultDllDirectories()
+                            ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                            : LOAD_WITH_ALTERED_SEARCH_PATH;
+    return LoadLibraryExA(path, nullptr, flags);
 }
 
 HMODULE LoadSystemLibrary(const char* name)
@@ -45,13 +72,5 @@ HMODULE LoadSystemLibrary(const char* name)
     char folder[MAX_PATH];
     const UINT length = GetSystemDirectoryA(folder, sizeof folder);
     if (length == 0 || length >= sizeof folder) return nullptr;
-    return LoadFrom(folder, name);
-}
-
-HMODULE LoadLibraryFromCurrentDirectory(const char* name)
-{
-    char folder[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder) return nullptr;
-    return LoadFrom(folder, name);
+    return LoadLibraryFromFolder(folder, name);
 }

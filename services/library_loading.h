@@ -4,25 +4,29 @@
 // disc unpacked into a Downloads folder, or a command prompt started there,
 // would have the menu load whatever file of that name lies there. So every
 // library of Windows is loaded from the system folder by its full path, and
-// a library of the disc from the disc folder by its full path.
+// a library of the disc from a private copy by its full path (see
+// private_copy.h).
 #pragma once
 
 #include <windows.h>
 
-// Asks Windows, where it can, to leave the current directory out of its
-// searches for libraries and programs. Bound at run time: Windows before XP
-// SP1 has neither call, and the program must still start there.
-void LeaveCurrentDirectoryOutOfSearches();
+// Asks Windows, where it can, to look for the libraries the process loads by
+// name in the system folder alone (Windows 8, and 7 with its library search
+// update), and otherwise to leave at least the current directory out of its
+// searches for libraries and programs (XP SP1 and later). Bound at run time:
+// older Windows has none of these calls, and the program must still start
+// there, searching as it always did.
+void LimitLibrarySearches();
 
 // The library of Windows named `name`, loaded from the system folder; the
 // libraries it needs are looked for beside it first. Null when it cannot be
 // loaded.
 HMODULE LoadSystemLibrary(const char* name);
 
-// The library `name` in the current directory, the disc folder the menu was
-// started in, loaded by its full path; the libraries it needs are looked for
-// beside it first. Null when it cannot be loaded.
-HMODULE LoadLibraryFromCurrentDirectory(const char* name);
+// The library `name` in `folder`, loaded by its full path; the libraries it
+// needs are looked for beside it first, then in the system folder. Null when
+// it cannot be loaded.
+HMODULE LoadLibraryFromFolder(const char* folder, const char* name);
 
 // An export of a loaded library as the function type the caller expects, or
 // null.

@@ -29,6 +29,9 @@ bool Unpinned()
 
 bool SameAsPinned(PinnedFile which, const unsigned char digest[32])
 {
+    // A file the record has no entry for is pinned as absent.
+    if (static_cast<size_t>(which) >= sizeof AutorunPins.digests / sizeof AutorunPins.digests[0])
+        return false;
     const volatile unsigned char* pinned = AutorunPins.digests[which];
     unsigned char difference = 0;
     for (int i = 0; i < 32; ++i)

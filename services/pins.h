@@ -9,8 +9,15 @@
 
 #include <windows.h>
 
-// In the order of the record in the program file.
-enum PinnedFile { PinnedCodecCopy = 0, PinnedRegistration = 1, PinnedDirectXSetup = 2 };
+// In the order of the record in the program file. DSETUP32.DLL is the
+// DirectX setup library's helper, which that library loads from its own
+// folder.
+enum PinnedFile {
+    PinnedCodecCopy = 0,
+    PinnedRegistration = 1,
+    PinnedDirectXSetup = 2,
+    PinnedDirectXHelper = 3
+};
 
 // Whether the menu may use the file at `path` as the pinned file `which`.
 // When it may and the menu is pinned, *held is the file, open so that nobody

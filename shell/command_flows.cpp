@@ -13,6 +13,7 @@
 #include "services/library_loading.h"
 #include "services/launcher.h"
 #include "services/pins.h"
+#include "services/private_copy.h"
 
 char CaptionText[512];
 
@@ -41,20 +42,33 @@ int ShowMessage(HWND owner, int textId, int captionId, UINT flags)
 
 // The DirectX setup library is bound only when the user asks for the update,
 // so that the menu starts on a machine or disc without it. It is the disc's
-// copy, loaded from the disc folder by its full path. Its absence, or an
-// export table without ordinal 5, counts as a failed update; so does, in a
-// pinned menu, a library that is not the one pinned, which is never loaded.
+// DSETUP.dll, with DSETUP32.DLL, the helper it loads from its own folder,
+// when the disc has one; a pinned menu takes either only when it is the file
+// pinned, and treats any other as missing. Both are loaded from a private
+// copy of the bytes checked (see private_copy.h), never from the disc, so
+// that nothing else beside the menu can run inside it. A missing library, an
+// export table without ordinal 5, or any step of the copy that fails counts
+// as a failed update.
 int RunDirectXSetup(HWND owner)
 {
-    HANDLE held;
-    if (!HoldVouchedFile(PinnedDirectXSetup, "DSETUP.dll", &held)) return DirectXUnavailable;
-    HMODULE library = LoadLibraryFromCurrentDirectory("DSETUP.dll");
-    ReleaseVouchedFile(held);
-    if (!library) return DirectXUnavailable;
+    HANDLE setupFile = HoldFileToCopy(PinnedDirectXSetup, "DSETUP.dll");
+    if (setupFile == INVALID_HANDLE_VALUE) return DirectXUnavailable;
+    HANDLE helperFile = HoldFileToCopy(PinnedDirectXHelper, "DSETUP32.DLL");
+    PrivateCopy copy = {};
+    const bool copied =
+        MakePrivateFolder(&copy) && AddHeldCopy(&copy, setupFile, "DSETUP.dll") &&
+        (helperFile == INVALID_HANDLE_VALUE || AddHeldCopy(&copy, helperFile, "DSETUP32.DLL"));
+    // The copies are held now; the disc's files are needed no longer.
+    ReleaseVouchedFile(setupFile);
+    ReleaseVouchedFile(helperFile);
+
     int result = DirectXUnavailable;
-    if (DirectXSetupFunction setup = BindExport<DirectXSetupFunction>(library, MAKEINTRESOURCEA(5)))
-        result = setup(owner, nullptr, DirectXCoreAndDrivers);
-    FreeLibrary(library);
+    if (HMODULE library = copied ? LoadLibraryFromFolder(copy.folder, "DSETUP.dll") : nullptr) {
+        if (DirectXSetupFunction setup = BindExport<DirectXSetupFunction>(library, MAKEINTRESOURCEA(5)))
+            result = setup(owner, nullptr, DirectXCoreAndDrivers);
+        FreeLibrary(library);
+    }
+    RemovePrivateCopy(&copy);
     return result;
 }
 

@@ -67,9 +67,9 @@ int IsGameRunning()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {
-    // Before anything is loaded: nothing the menu binds while it runs may
-    // come from whatever folder it was started in.
-    LeaveCurrentDirectoryOutOfSearches();
+    // Before anything is loaded: nothing the menu or its job binds while it
+    // runs may come from its own folder or whatever folder it was started in.
+    LimitLibrarySearches();
 
     // Started by a menu, with full rights, to install the codec: only that,
     // with no guard (the menu that waits for it holds the menu's mutex), no

@@ -11,7 +11,7 @@
 
 const MenuFile MenuFiles[5] = {
     {"DSETUP.dll", MenuFileRole::Library, 5, "DirectXSetupA",
-     "Install would report a failed DirectX update and not start setup.exe"},
+     "Install would report a failed DirectX update and not start setup.exe", true},
     {"MYIR50_32.dll", MenuFileRole::Library, 0, nullptr,
      "Install codec would copy it into the system folder as IR50_32.DLL, where it stays for good, and the "
      "codec would still not load"},
@@ -21,6 +21,8 @@ const MenuFile MenuFiles[5] = {
      "Install codec would copy the codec into the system folder and never register it"},
     {"autorun.bmp", MenuFileRole::Picture, 0, nullptr, "the menu would show black instead of the picture"},
 };
+
+const char* const PinnedFileNames[4] = {"MYIR50_32.dll", "RegSvr32.exe", "DSETUP.dll", "DSETUP32.DLL"};
 
 namespace {
 
@@ -59,6 +61,70 @@ std::string ForwarderProblem(const std::string& forwarder, const std::vector<std
     for (const std::string& disc : discFiles)
         if (strcasecmp(disc.c_str(), library.c_str()) == 0) return "";
     return "but " + library + " is neither on the disc nor a library of Windows itself";
+}
+
+// An imported library's file: the loader adds ".dll" to a name without a dot.
+std::string LibraryFile(const std::string& module)
+{
+    return module.find('.') == std::string::npos ? module + ".dll" : module;
+}
+
+bool NamedIn(const std::string& file, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names)
+        if (strcasecmp(name.c_str(), file.c_str()) == 0) return true;
+    return false;
+}
+
+bool Pinned(const std::string& file)
+{
+    for (const char* pinned : PinnedFileNames)
+        if (strcasecmp(pinned, file.c_str()) == 0) return true;
+    return false;
+}
+
+// The menu loads such a library from a folder of its own holding copies of
+// the pinned files alone: a library of the disc it needs is found there only
+// when it is pinned, and older Windows would otherwise load it from the disc
+// unchecked.
+std::vector<Finding> UnpinnedCompanions(const MenuFile& file, const std::string& name, const PeImage& image,
+                                        const uint8_t* data, size_t size,
+                                        const std::vector<std::string>& discFiles)
+{
+    std::string pinned;
+    for (const char* each : PinnedFileNames)
+        pinned += std::string(pinned.empty() ? "" : ", ") + each;
+    const std::string why =
+        ", a library on the disc that is not one of the files the menu pins (" + pinned +
+        "); the menu loads " + name +
+        " from a copy of those files alone, and older Windows would load it from the disc "
+        "unchecked";
+    std::vector<Finding> findings;
+    std::vector<std::string> named;
+    auto refuse = [&](const std::string& library, const std::string& what) {
+        if (!NamedIn(library, discFiles) || Pinned(library) || NamedIn(library, named)) return;
+        named.push_back(library);
+        findings.push_back(Refusal(file, name, what + why));
+    };
+
+    std::vector<std::string> imports;
+    if (!ListImportedLibraries(image, data, size, &imports))
+        findings.push_back(
+            Refusal(file, name,
+                    "has an import table that points past the end of the file; Windows would not "
+                    "load it"));
+    for (const std::string& library : imports)
+        refuse(LibraryFile(library), "imports " + library);
+
+    std::vector<std::string> forwarders;
+    ListForwarders(image, data, size, &forwarders); // an unreadable table is the ordinal check's to report
+    for (const std::string& forwarder : forwarders) {
+        const size_t dot = forwarder.rfind('.');
+        const std::string library = forwarder.substr(0, dot) + ".dll";
+        if (dot != std::string::npos && dot > 0)
+            refuse(library, "forwards an export to " + forwarder + ", in " + library);
+    }
+    return findings;
 }
 
 std::string Machine(uint16_t machine)
@@ -156,6 +222,10 @@ std::vector<Finding> CheckLibraryFile(const MenuFile& file, const std::string& n
                                            ordinal + " cannot be found)"));
             break;
         }
+    }
+    if (file.companionsPinned) {
+        const std::vector<Finding> companions = UnpinnedCompanions(file, name, image, data, size, discFiles);
+        findings.insert(findings.end(), companions.begin(), companions.end());
     }
     return findings;
 }

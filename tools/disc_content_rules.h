@@ -26,6 +26,10 @@ struct MenuFile {
     uint32_t ordinal;        // a library's export the menu binds by ordinal, or 0
     const char* function;    // the function the menu takes from that ordinal
     const char* consequence; // what the menu would do with a file it cannot use
+    // Loaded into the menu from a private copy of the pinned files, beside
+    // which no other library of the disc lies: a library of the disc it
+    // imports or forwards to must be one of them.
+    bool companionsPinned = false;
 };
 
 extern const MenuFile MenuFiles[5];
@@ -37,7 +41,8 @@ struct Finding {
 
 // `name` is the file's name as the disc has it; `discFiles` names the files
 // beside it in the disc's root folder, where the loader looks first for a
-// library that an export is forwarded to.
+// library that an export is forwarded to, and among which a library loaded
+// from a copy of the pinned files may find no other.
 std::vector<Finding> CheckLibraryFile(const MenuFile& file, const std::string& name, const uint8_t* data,
                                       size_t size, const std::vector<std::string>& discFiles = {});
 // Programs and the registration program.
@@ -49,6 +54,9 @@ std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& n
 // what a refused file is instead.
 std::vector<Finding> CheckPictureFile(const MenuFile& file, const std::string& name, bool read, int32_t width,
                                       int32_t height, const uint8_t* data, size_t size);
+
+// The files a signed menu pins, by their names on the disc (any case).
+extern const char* const PinnedFileNames[4];
 
 // Whether a library named in a forwarder ("KERNEL32", without ".dll") is one
 // that every Windows the menu runs on carries in its system folder.

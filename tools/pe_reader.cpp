@@ -59,6 +59,21 @@ bool RvaToOffset(const PeImage& image, const uint8_t* data, size_t size, uint32_
     return *offset + length <= size;
 }
 
+// A NUL-terminated string at an address of the image, ended before the file
+// ends. Names longer than any Windows path are not names.
+bool ReadString(const PeImage& image, const uint8_t* data, size_t size, uint32_t rva, std::string* text)
+{
+    uint64_t offset;
+    if (!RvaToOffset(image, data, size, rva, 1, &offset)) return false;
+    const uint64_t end = offset + 1024 < size ? offset + 1024 : size;
+    for (uint64_t at = offset; at < end; at++) {
+        if (data[at] != 0) continue;
+        text->assign(reinterpret_cast<const char*>(data + offset), size_t(at - offset));
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 PeImage ReadPeImage(const uint8_t* data, size_t size)
@@ -114,6 +129,9 @@ PeImage ReadPeImage(const uint8_t* data, size_t size)
         (!Read32(data, size, optional + layout.directories, &image.exportRva) ||
          !Read32(data, size, optional + layout.directories + 4, &image.exportSize)))
         return image;
+    if (rvaCount >= 2 && optionalSize >= layout.directories + 16 &&
+        !Read32(data, size, optional + layout.directories + 8, &image.importRva))
+        return image;
 
     image.kind = ImageKind::Pe;
     return image;
@@ -154,6 +172,53 @@ ExportState FindExportOrdinal(const PeImage& image, const uint8_t* data, size_t 
         return ExportState::Forwarded;
     }
     return ExportState::Unreadable;
+}
+
+bool ListImportedLibraries(const PeImage& image, const uint8_t* data, size_t size,
+                           std::vector<std::string>* libraries)
+{
+    if (image.kind != ImageKind::Pe || image.importRva == 0) return true;
+    // 20-byte entries up to one whose name is 0. Sections may overlap in the
+    // file, so the walk is bounded by the file's size, not by the sections.
+    const uint64_t longest = size / 20;
+    for (uint64_t i = 0; i <= longest; i++) {
+        const uint64_t rva = uint64_t(image.importRva) + 20 * i;
+        uint64_t entry;
+        uint32_t name;
+        if (rva > UINT32_MAX || !RvaToOffset(image, data, size, uint32_t(rva), 20, &entry) ||
+            !Read32(data, size, entry + 12, &name))
+            return false;
+        if (name == 0) return true;
+        std::string library;
+        if (!ReadString(image, data, size, name, &library)) return false;
+        libraries->push_back(library);
+    }
+    return false;
+}
+
+bool ListForwarders(const PeImage& image, const uint8_t* data, size_t size,
+                    std::vector<std::string>* forwarders)
+{
+    if (image.kind != ImageKind::Pe || image.exportRva == 0) return true;
+    uint64_t directory;
+    uint32_t count, functions;
+    if (!RvaToOffset(image, data, size, image.exportRva, 40, &directory) ||
+        !Read32(data, size, directory + 20, &count) || !Read32(data, size, directory + 28, &functions))
+        return false;
+    // The whole address table lies in the file, so the count is bounded by it.
+    uint64_t table;
+    if (uint64_t(count) * 4 > size || uint64_t(count) * 4 > UINT32_MAX ||
+        !RvaToOffset(image, data, size, functions, count * 4, &table))
+        return false;
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t address;
+        Read32(data, size, table + 4 * uint64_t(i), &address);
+        if (address < image.exportRva || address - image.exportRva >= image.exportSize) continue;
+        std::string forwarder;
+        if (!ReadString(image, data, size, address, &forwarder)) return false;
+        forwarders->push_back(forwarder);
+    }
+    return true;
 }
 
 const char* MachineName(uint16_t machine)

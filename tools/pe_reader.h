@@ -1,7 +1,7 @@
 // What a Windows program or library file is, read from its headers alone:
 // MS-DOS, 16-bit Windows or a PE image, and for a PE image its machine, its
-// optional header's format (PE32 or PE32+), whether it is a library and which
-// ordinals it exports. Plain logic over the file's bytes for the build
+// optional header's format (PE32 or PE32+), whether it is a library, which
+// ordinals it exports and which libraries it needs. Plain logic over the file's bytes for the build
 // machine: every offset, count and address in the file is checked against the
 // bytes that are there, so a truncated or hostile file gives an answer, never
 // a read outside them.
@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 enum class ImageKind {
     NotAnImage, // no "MZ" header, or one cut short
@@ -35,6 +36,7 @@ struct PeImage {
     uint32_t sectionTable = 0;
     uint16_t sectionCount = 0;
     uint32_t exportRva = 0, exportSize = 0; // the export directory, 0 when there is none
+    uint32_t importRva = 0;                 // the import directory, 0 when there is none
 };
 
 PeImage ReadPeImage(const uint8_t* data, size_t size);
@@ -52,6 +54,19 @@ enum class ExportState {
 // looking; it is stored in `forwarder` when that is given.
 ExportState FindExportOrdinal(const PeImage& image, const uint8_t* data, size_t size, uint32_t ordinal,
                               std::string* forwarder = nullptr);
+
+// The libraries the image imports from, as its import directory names them
+// (the loader adds ".dll" to a name without a dot). False when the directory
+// or a name lies outside the file, or the directory runs on longer than the
+// file: the loader would not load the image.
+bool ListImportedLibraries(const PeImage& image, const uint8_t* data, size_t size,
+                           std::vector<std::string>* libraries);
+
+// Every forwarder in the export table ("LIBRARY.Function", "LIBRARY.#5"),
+// whatever its ordinal. False when the address table, or a forwarder, lies
+// outside the file.
+bool ListForwarders(const PeImage& image, const uint8_t* data, size_t size,
+                    std::vector<std::string>* forwarders);
 
 // A short name for a machine type: "i386", "x86_64", "ARM64" and so on, or
 // null for one it does not know.

@@ -5,6 +5,7 @@ import os
 import shutil
 import struct
 import subprocess
+import tempfile
 from pathlib import Path
 from types import SimpleNamespace
 
@@ -119,6 +120,22 @@ def forwarding_library(path, forwarder):
                     str(source), str(definitions)], check=True)
 
 
+def importing_library(path):
+    """An i686 library with ordinal 5 that imports from HELPER.dll, and a HELPER.dll beside it."""
+    with tempfile.TemporaryDirectory() as scratch:
+        scratch = Path(scratch)
+        (scratch / "helper.def").write_text("LIBRARY HELPER.dll\nEXPORTS\n  HelperCall\n")
+        (scratch / "dsetup.c").write_text("__declspec(dllimport) int HelperCall(void);\n"
+                                          "int DirectXSetupA(void) { return HelperCall(); }\n"
+                                          "int __stdcall DllMain(void* a, unsigned long b, void* c) { return 1; }\n")
+        (scratch / "dsetup.def").write_text("LIBRARY DSETUP.dll\nEXPORTS\n  DirectXSetupA @5\n")
+        subprocess.run(["i686-w64-mingw32-dlltool", "-d", scratch / "helper.def", "-l", scratch / "libhelper.a"],
+                       check=True)
+        subprocess.run(["i686-w64-mingw32-gcc", "-shared", "-nostdlib", "-Wl,-e,_DllMain@12", "-o", path,
+                        scratch / "dsetup.c", scratch / "dsetup.def", scratch / "libhelper.a"], check=True)
+    shutil.copyfile(path, path.with_name("HELPER.dll"))
+
+
 def arm_library(path, menu_build):
     """The i386 stand-in with its machine changed to ARM: PE32 all the same."""
     data = bytearray((menu_build / "dsetup_standin.dll").read_bytes())
@@ -137,6 +154,11 @@ MISTAKES = [
     ("DSETUP.dll", "forwarded away", "forwards ordinal 5, by which the menu binds DirectXSetupA, to "
      "DSETUP32.DirectXSetupA, but DSETUP32.dll is neither on the disc nor a library of Windows itself; the menu's "
      "GetProcAddress would fail"),
+    # Only the pinned files lie beside the copy the menu loads the library from.
+    ("DSETUP.dll", "imports from the disc", "imports HELPER.dll, a library on the disc that is not one of the files "
+     "the menu pins (MYIR50_32.dll, RegSvr32.exe, DSETUP.dll, DSETUP32.DLL)"),
+    ("DSETUP.dll", "forwarded to the disc", "forwards an export to HELPER.DirectXSetupA, in HELPER.dll, a library on "
+     "the disc that is not one of the files the menu pins"),
     ("autorun.bmp", "png", "cannot be read by the menu's bitmap reader (it is a PNG picture, not a Windows "
      "bitmap): the menu would show black"),
     ("setup.exe", "text", "is not a Windows program (it has no MZ header): Install would fail to start it"),
@@ -158,6 +180,9 @@ def plant(kind, path, menu_build, test_builds):
         "forwarded on the disc": lambda: (forwarding_library(path, "DSETUP32.DirectXSetupA"),
                                           shutil.copyfile(path, path.with_name("dsetup32.DLL"))),
         "forwarded to KERNEL32": lambda: forwarding_library(path, "KERNEL32.Beep"),
+        "imports from the disc": lambda: importing_library(path),
+        "forwarded to the disc": lambda: (forwarding_library(path, "HELPER.DirectXSetupA"),
+                                          shutil.copyfile(path, path.with_name("HELPER.dll"))),
         "png": lambda: path.write_bytes(b"\x89PNG\r\n\x1a\n" + bytes(32)),
         "640 by 480": lambda: bitmap(path, 640, 480),
         "text": lambda: path.write_bytes(b"not a program\r\n"),

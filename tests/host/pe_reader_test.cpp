@@ -35,10 +35,15 @@ struct Layout {
     uint32_t newHeader = 0x80, exportRva = 0x1000, rawOffset = 0x400, rawSize = 0x200;
     uint32_t base = 1, count = 6, functions = 0x1028;
     std::vector<uint32_t> entries = {0x1100, 0x1104, 0x1108, 0x110C, 0x1110, 0x1114};
-    // Ordinal 5 forwarded: this string (NUL added) at address `forwarderRva`,
+    // The ordinal in address table slot `forwardedSlot` (ordinal 5 unless
+    // said) forwarded: this string (NUL added) at address `forwarderRva`,
     // inside an export directory of `exportSize` bytes (0: just the table).
     std::string forwarder;
-    uint32_t forwarderRva = 0x1080, exportSize = 0;
+    uint32_t forwarderRva = 0x1080, exportSize = 0, forwardedSlot = 4;
+    // Import entries at address 0x1100 (`importRva` when there are none),
+    // each naming one of these libraries, written from address 0x1180 on.
+    std::vector<std::string> imports;
+    uint32_t importRva = 0;
 };
 
 const uint32_t PeOffset = 0x80;
@@ -65,6 +70,12 @@ Bytes Image(const Layout& layout)
                                 : layout.forwarder.empty() ? 40 + 4 * uint32_t(layout.entries.size())
                                                            : 0x100;
     Set(bytes, directories + 4, exportSize, 4);
+    Set(bytes, directories + 8, layout.imports.empty() ? layout.importRva : 0x1100, 4);
+    for (size_t i = 0; i < layout.imports.size(); i++) {
+        Set(bytes, 0x500 + 20 * i + 12, uint32_t(0x1180 + 16 * i), 4);
+        for (size_t c = 0; c < layout.imports[i].size(); c++)
+            bytes[0x580 + 16 * i + c] = uint8_t(layout.imports[i][c]);
+    }
     const uint32_t section = optional + optionalSize;
     if (section + 40 <= bytes.size()) {
         Set(bytes, section, 0x7461642E, 4); // ".dat"
@@ -79,7 +90,7 @@ Bytes Image(const Layout& layout)
     for (size_t i = 0; i < layout.entries.size(); i++)
         Set(bytes, 0x428 + 4 * i, layout.entries[i], 4);
     if (!layout.forwarder.empty()) {
-        Set(bytes, 0x428 + 4 * 4, layout.forwarderRva, 4);
+        Set(bytes, 0x428 + 4 * layout.forwardedSlot, layout.forwarderRva, 4);
         const uint32_t at = 0x400 + layout.forwarderRva - 0x1000;
         for (size_t i = 0; i < layout.forwarder.size() && at + i < bytes.size(); i++)
             bytes[at + i] = uint8_t(layout.forwarder[i]);
@@ -203,11 +214,53 @@ TEST(PeReader, ExportsAndHostileHeaders)
     }
 }
 
+// The libraries an image needs: its imports and the libraries its exports
+// are forwarded to, whatever their ordinals. A table that leaves the file,
+// or runs on without its end, is no answer.
+TEST(PeReader, ImportsAndForwarders)
+{
+    Bytes namePastTheEnd = Image({.imports = {"A.dll"}});
+    Set(namePastTheEnd, 0x500 + 12, 0x7FFFFFFF, 4);
+    // One entry at the very end of the section, and no end entry after it.
+    Bytes noEnd = Image({.imports = {"A.dll"}});
+    Set(noEnd, PeOffset + 24 + 96 + 8, 0x11EC, 4);
+    Set(noEnd, 0x5EC + 12, 0x1180, 4);
+    const struct {
+        const char* name;
+        Bytes file;
+        bool importsRead;
+        std::vector<std::string> imports, forwarders;
+    } cases[] = {
+        {"neither", Image({}), true, {}, {}},
+        {"two imports", Image({.imports = {"KERNEL32.dll", "HELPER"}}), true, {"KERNEL32.dll", "HELPER"}, {}},
+        {"ordinal 2 forwarded",
+         Image({.forwarder = "HELPER.Beep", .forwardedSlot = 1}),
+         true,
+         {},
+         {"HELPER.Beep"}},
+        {"import directory at 0xFFFFFFF0", Image({.importRva = 0xFFFFFFF0}), false, {}, {}},
+        {"library name past the end", namePastTheEnd, false, {}, {}},
+        {"import entries running off the section", noEnd, false, {"A.dll"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> copy(c.file);
+        copy.shrink_to_fit();
+        const PeImage image = ReadPeImage(copy.data(), copy.size());
+        std::vector<std::string> imports, forwarders;
+        EXPECT_EQ(ListImportedLibraries(image, copy.data(), copy.size(), &imports), c.importsRead);
+        EXPECT_EQ(imports, c.imports);
+        EXPECT_TRUE(ListForwarders(image, copy.data(), copy.size(), &forwarders));
+        EXPECT_EQ(forwarders, c.forwarders);
+    }
+}
+
 // What the disc check makes of each kind of file in each role: the number of
 // refusals and warnings, and the words a publisher needs to act on.
 TEST(DiscContentRules, LibrariesAndPrograms)
 {
     const MenuFile& dsetup = MenuFiles[0];
+    const MenuFile& codec = MenuFiles[1];
     const MenuFile& setup = MenuFiles[2];
     const MenuFile& regsvr = MenuFiles[3];
     ASSERT_EQ(regsvr.role, MenuFileRole::Registrar);
@@ -248,6 +301,40 @@ TEST(DiscContentRules, LibrariesAndPrograms)
         {"ordinal 5 forwarded to NTDLL, which Windows 95 lacks", dsetup, forwardedTo("NTDLL.RtlZeroMemory"),
          1, 0, "NTDLL.dll is neither on the disc"},
         {"forwarder naming no library", dsetup, forwardedTo("DirectXSetupA"), 1, 0, "which names no library"},
+        {"imports Windows and a library on the disc that is not pinned, by a name without a dot",
+         dsetup,
+         Image({.imports = {"KERNEL32.dll", "HELPER"}}),
+         1,
+         0,
+         "imports HELPER, a library on the disc that is not one of the files the menu pins (MYIR50_32.dll, "
+         "RegSvr32.exe, DSETUP.dll, DSETUP32.DLL)",
+         {"helper.DLL"}},
+        {"imports a pinned library on the disc and one from elsewhere", dsetup,
+         Image({.imports = {"DSETUP32.DLL", "MSVCRT.dll"}}), 0, 0, "", withDsetup32},
+        {"ordinal 2 forwarded to a library on the disc that is not pinned",
+         dsetup,
+         Image({.forwarder = "HELPER.Beep", .forwardedSlot = 1}),
+         1,
+         0,
+         "forwards an export to HELPER.Beep, in HELPER.dll, a library on the disc that is not one of the "
+         "files",
+         {"Helper.dll"}},
+        {"ordinal 5 forwarded to a library on the disc it imports too, not pinned",
+         dsetup,
+         Image({.forwarder = "HELPER.DirectXSetupA", .imports = {"HELPER.dll"}}),
+         1,
+         0,
+         "imports HELPER.dll, a",
+         {"HELPER.DLL"}},
+        {"import table past the end", dsetup, Image({.importRva = 0xFFFFFFF0}), 1, 0,
+         "import table that points past the end"},
+        {"a codec importing a library on the disc",
+         codec,
+         Image({.imports = {"HELPER.dll"}}),
+         0,
+         0,
+         "",
+         {"HELPER.dll"}},
         {"i386 program as a library", dsetup, Image(exe), 1, 0, "a program, not a library"},
         {"16-bit library", dsetup, OldImage("NE"), 1, 0, "16-bit"},
         {"text as a library", dsetup, text, 1, 0, "not a Windows library"},

@@ -5,10 +5,14 @@
 // loads no codec from beside the menu. Planted files leave a mark when they
 // run (the recorder) or load (load_marker.dll); a planted file may be the
 // genuine stand-in with one byte appended, which still runs but is not the
-// file pinned.
+// file pinned. The DirectX setup library's helper, DSETUP32.DLL, is
+// load_marker.dll too: the setup stand-in loads it from its own folder.
 #include "scene.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
+#include <tuple>
 
 namespace {
 
@@ -123,44 +127,102 @@ TEST(PinnedFiles, ProbeLoadsNoCodecBesideTheMenu)
     }
 }
 
-// A pinned menu loads the DirectX setup library only when it is the one
-// pinned; any other is never loaded, and the flow is the one for a missing
-// library: the failure box, and the menu stays.
-TEST(PinnedFiles, DirectXSetupLibraryMustBeThePinnedOne)
+// The entries of the temporary folder, where the menu makes its private
+// copy of the DirectX setup library.
+std::set<std::string> TempEntries()
 {
-    SKIP_IF_INSTALL_RECORD();
-    const struct {
-        const char* name;
-        const char* library; // from the build, as "DSETUP.dll"
-        bool altered;        // with a byte appended
-        bool used;
-    } cases[] = {
-        {"the disc's own library", "dsetup_standin.dll", false, true},
-        {"the disc's library with a byte more", "dsetup_standin.dll", true, false},
-        {"another library", LoadMarker, false, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scene scene;
-        ASSERT_TRUE(CopyFromBuild(Pinned, scene.disc.File("autorun.exe")));
-        scene.disc.AddFromBuild(Recorder, "setup.exe");
-        if (c.altered)
-            PlantAltered(c.library, scene.disc.File("DSETUP.dll"));
-        else
-            scene.disc.AddFromBuild(c.library, "DSETUP.dll");
-        ASSERT_TRUE(scene.Start());
-        ASSERT_TRUE(scene.Press(CommandInstall));
-        ASSERT_TRUE(scene.Answer(IDS_DIRECTX_QUESTION, IDS_DIRECTX_CAPTION, YesNoCancel, IDYES));
-        if (c.used) {
-            scene.ExpectReplacedBy("setup.exe", scene.disc.Path());
-            EXPECT_EQ(scene.log.DirectXCalls().size(), 1u);
-            continue;
-        }
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    std::set<std::string> entries;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(temp) + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do
+        entries.insert(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+struct DirectXOffer {
+    const char* name;
+    const char* program; // as the disc's "autorun.exe"
+    const char* library; // from the build, as "DSETUP.dll"
+    bool altered;        // with a byte appended
+    const char* helper;  // from the build, as "DSETUP32.DLL", or none
+    bool helperAltered;
+    bool used;
+    bool helperLoaded;
+};
+
+// Answers Yes to the DirectX offer. A library the menu may use runs, and
+// setup follows; any other is never loaded, and the flow is the one for a
+// missing library: the failure box, and the menu stays. The library loads
+// from a copy in a folder of the menu's own under TEMP, with the helper when
+// it is copied too, and that folder is gone afterwards, TEMP as it was.
+void AnswerDirectXOffer(const DirectXOffer& c)
+{
+    SCOPED_TRACE(c.name);
+    Scene scene;
+    ASSERT_TRUE(CopyFromBuild(c.program, scene.disc.File("autorun.exe")));
+    scene.disc.AddFromBuild(Recorder, "setup.exe");
+    for (const auto& [file, name, altered] : {std::tuple(c.library, "DSETUP.dll", c.altered),
+                                              std::tuple(c.helper, "DSETUP32.DLL", c.helperAltered)}) {
+        if (file && altered)
+            PlantAltered(file, scene.disc.File(name));
+        else if (file)
+            scene.disc.AddFromBuild(file, name);
+    }
+    const std::set<std::string> tempBefore = TempEntries();
+    ASSERT_TRUE(scene.Start());
+    ASSERT_TRUE(scene.Press(CommandInstall));
+    ASSERT_TRUE(scene.Answer(IDS_DIRECTX_QUESTION, IDS_DIRECTX_CAPTION, YesNoCancel, IDYES));
+    if (c.used) {
+        scene.ExpectReplacedBy("setup.exe", scene.disc.Path());
+        EXPECT_EQ(scene.log.DirectXCalls().size(), 1u);
+    } else {
         ASSERT_TRUE(scene.Answer(IDS_DIRECTX_FAILED, IDS_INSTALL_FAILURE_CAPTION, OkOnly, IDOK));
         scene.ExpectAtRest({CommandInstall, CommandExit});
         EXPECT_TRUE(scene.log.DirectXCalls().empty()) << "DirectX called";
-        EXPECT_TRUE(LoadMarks(scene.log).empty()) << "the library was loaded";
     }
+    const std::vector<std::string> marks = LoadMarks(scene.log);
+    if (c.helperLoaded) {
+        char temp[MAX_PATH] = "";
+        GetTempPathA(sizeof temp, temp);
+        ASSERT_EQ(marks.size(), 1u);
+        EXPECT_EQ(Lowercase(marks[0]).rfind(Lowercase(std::string(temp) + "autorun-"), 0), 0u)
+            << "the helper loaded from " << marks[0];
+        EXPECT_FALSE(FileExists(marks[0])) << "the copy stays";
+    } else {
+        EXPECT_TRUE(marks.empty()) << "loaded " << marks.front();
+    }
+    EXPECT_EQ(TempEntries(), tempBefore);
+}
+
+const char* const DirectXSetup = "dsetup_standin.dll";
+
+TEST(PinnedFiles, DirectXSetupLibraryMustBeThePinnedOne)
+{
+    SKIP_IF_INSTALL_RECORD();
+    const DirectXOffer cases[] = {
+        {"the disc's own library", Pinned, DirectXSetup, false, nullptr, false, true, false},
+        {"an unpinned menu, with a helper", "autorun.exe", DirectXSetup, false, LoadMarker, false, true,
+         true},
+        {"a helper that is not the one pinned", Pinned, DirectXSetup, false, LoadMarker, true, true, false},
+        {"the disc's library with a byte more", Pinned, DirectXSetup, true, nullptr, false, false, false},
+        {"another library", Pinned, LoadMarker, false, nullptr, false, false, false},
+    };
+    for (const DirectXOffer& c : cases)
+        AnswerDirectXOffer(c);
+}
+
+// The helper pinned, copied and loaded with the library. The pinned menu's
+// content has load_marker.dll as its helper; the record must have an entry
+// for the helper for this to pass.
+TEST(PinnedFiles, DISABLED_DirectXHelperThatIsPinnedLoadsFromTheCopy)
+{
+    SKIP_IF_INSTALL_RECORD();
+    AnswerDirectXOffer({"the disc's own helper", Pinned, DirectXSetup, false, LoadMarker, false, true, true});
 }
 
 } // namespace
