@@ -6,6 +6,8 @@
 namespace {
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD flags);
+typedef void*(WINAPI* AddDllDirectoryFunction)(const WCHAR* folder);
+typedef BOOL(WINAPI* RemoveDllDirectoryFunction)(void* cookie);
 typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR folder);
 typedef BOOL(WINAPI* SetSearchPathModeFunction)(DWORD flags);
 
@@ -20,6 +22,9 @@ typedef BOOL(WINAPI* SetSearchPathModeFunction)(DWORD flags);
 #endif
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_USER_DIRS
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
 #endif
 
 HMODULE Kernel()
@@ -39,9 +44,11 @@ SetDefaultDllDirectoriesFunction DefaultDllDirectories()
 void LimitLibrarySearches()
 {
     // Libraries loaded by name come from the system folder alone: neither
-    // the program's own folder nor the current directory is searched.
+    // the program's own folder nor the current directory is searched. The
+    // folders added one at a time (AllowLibrariesFrom) count too; there are
+    // none until then.
     if (SetDefaultDllDirectoriesFunction setDefaultDllDirectories = DefaultDllDirectories())
-        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
     // An empty string takes the current directory out of the library search.
     if (SetDllDirectoryFunction setDllDirectory =
             BindExport<SetDllDirectoryFunction>(Kernel(), "SetDllDirectoryA"))
@@ -73,4 +80,23 @@ HMODULE LoadSystemLibrary(const char* name)
     const UINT length = GetSystemDirectoryA(folder, sizeof folder);
     if (length == 0 || length >= sizeof folder) return nullptr;
     return LoadLibraryFromFolder(folder, name);
+}
+
+void* AllowLibrariesFrom(const char* folder)
+{
+    AddDllDirectoryFunction addDllDirectory =
+        BindExport<AddDllDirectoryFunction>(Kernel(), "AddDllDirectory");
+    if (!addDllDirectory || !DefaultDllDirectories()) return nullptr;
+    // The call takes only a wide path.
+    WCHAR wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH)) return nullptr;
+    return addDllDirectory(wide);
+}
+
+void ForbidLibrariesFrom(void* allowed)
+{
+    if (!allowed) return;
+    if (RemoveDllDirectoryFunction removeDllDirectory =
+            BindExport<RemoveDllDirectoryFunction>(Kernel(), "RemoveDllDirectory"))
+        removeDllDirectory(allowed);
 }

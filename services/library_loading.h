@@ -28,6 +28,13 @@ HMODULE LoadSystemLibrary(const char* name);
 // it cannot be loaded.
 HMODULE LoadLibraryFromFolder(const char* folder, const char* name);
 
+// Where Windows limits searches to the system folder, a library loaded by its
+// full path that loads a library of its own folder by name would not find it
+// there: while it runs, `folder` is searched too. Returns what to give
+// ForbidLibrariesFrom once it has run (null where nothing was added).
+void* AllowLibrariesFrom(const char* folder);
+void ForbidLibrariesFrom(void* allowed);
+
 // An export of a loaded library as the function type the caller expects, or
 // null.
 template <typename Function> Function BindExport(HMODULE library, const char* name)

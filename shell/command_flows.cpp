@@ -63,11 +63,14 @@ int RunDirectXSetup(HWND owner)
     ReleaseVouchedFile(helperFile);
 
     int result = DirectXUnavailable;
+    // The library may load its helper by name, as from its own folder.
+    void* helperFolder = copied ? AllowLibrariesFrom(copy.folder) : nullptr;
     if (HMODULE library = copied ? LoadLibraryFromFolder(copy.folder, "DSETUP.dll") : nullptr) {
         if (DirectXSetupFunction setup = BindExport<DirectXSetupFunction>(library, MAKEINTRESOURCEA(5)))
             result = setup(owner, nullptr, DirectXCoreAndDrivers);
         FreeLibrary(library);
     }
+    ForbidLibrariesFrom(helperFolder);
     RemovePrivateCopy(&copy);
     return result;
 }
