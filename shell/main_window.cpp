@@ -1,7 +1,7 @@
 // The main window: builds the button panel when it is created, paints the
-// splash picture, and turns the buttons' command messages into the menu's
-// commands. Play and Exit are handled here; Install and Install codec are the
-// flows of command_flows.cpp. Also the restart notice's dialog procedure.
+// splash picture (also into a copy of the window that is asked for), and
+// turns the buttons' command messages into the menu's commands. Play and Exit are handled here; Install and
+// Install codec are the flows of command_flows.cpp. Also the restart notice's dialog procedure.
 #include "main_window.h"
 
 #include "button_panel.h"
@@ -37,6 +37,14 @@ LRESULT OnPaint(HWND window)
     HDC dc = BeginPaint(window, &paint);
     PaintSplash(dc);
     EndPaint(window, &paint);
+    return 0;
+}
+
+// A copy of the window (WM_PRINT, PrintWindow) asks for the client area in a
+// device context of its own; erasing the background there is not ours.
+LRESULT OnPrintClient(HDC dc)
+{
+    PaintSplash(dc);
     return 0;
 }
 
@@ -76,6 +84,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE: return OnCreate(window, reinterpret_cast<const CREATESTRUCTA*>(lParam));
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_PAINT: return OnPaint(window);
+    case WM_PRINTCLIENT: return OnPrintClient(reinterpret_cast<HDC>(wParam));
     case WM_COMMAND:
         // The notification code and the control handle are not looked at.
         if (LOWORD(wParam) <= CommandInstallCodec) return RunCommand(window, LOWORD(wParam));

@@ -60,9 +60,8 @@ TEST(LaunchAndWait, ReturnsTheExitCode)
         const std::vector<StartRecord> starts = log.Starts();
         ASSERT_EQ(starts.size(), 1u);
         EXPECT_EQ(starts[0].commandLine, name + " /s two words");
-        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder.Path()));
-        EXPECT_EQ(Lowercase(starts[0].path),
-                  Lowercase(folder.File(name == "prog.exe" ? name : "sub\\prog.exe")));
+        EXPECT_TRUE(SamePath(starts[0].directory, folder.Path()));
+        EXPECT_TRUE(SamePath(starts[0].path, folder.File(name == "prog.exe" ? name : "sub\\prog.exe")));
     }
 }
 
@@ -88,7 +87,7 @@ TEST(LaunchAndWait, ProgramNeedingFullRightsStartsThroughTheShell)
         if (!startable) continue;
         EXPECT_EQ(starts[0].program, "prog.exe");
         ExpectStartedThroughTheShell(starts[0], "/s two words");
-        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder.Path()));
+        EXPECT_TRUE(SamePath(starts[0].directory, folder.Path()));
     }
 }
 

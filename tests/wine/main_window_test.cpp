@@ -5,8 +5,11 @@
 // /min", hands it in STARTUPINFO) decides whether the window comes up
 // minimised.
 #include "scene.h"
+#include "shell/layout.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -25,42 +28,52 @@ TEST(MainWindow, AsTheUserMeetsIt)
     const DWORD style = static_cast<DWORD>(GetWindowLongA(scene.window, GWL_STYLE));
     EXPECT_EQ(style, static_cast<DWORD>(WS_VISIBLE | WS_CAPTION | WS_CLIPSIBLINGS)) << std::hex << style;
 
-    RECT client, outer;
-    GetClientRect(scene.window, &client);
-    EXPECT_EQ(client.right - client.left, 480);
-    EXPECT_EQ(client.bottom - client.top, 360);
-    const int width = 480 + 2 * GetSystemMetrics(SM_CXDLGFRAME);
-    const int height = 360 + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
+    // The size, place and button rectangles follow the menu's own layout
+    // rules from what this system reports: its metrics, and the fixed font
+    // as the menu measures it in its window.
+    const WindowGeometry geometry = ComputeWindowGeometry(
+        GetSystemMetrics(SM_CXDLGFRAME), GetSystemMetrics(SM_CYDLGFRAME), GetSystemMetrics(SM_CYCAPTION),
+        GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN));
+    RECT outer;
     GetWindowRect(scene.window, &outer);
-    EXPECT_EQ(outer.right - outer.left, width);
-    EXPECT_EQ(outer.bottom - outer.top, height);
-    EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXFULLSCREEN) - width) >> 1);
-    EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYFULLSCREEN) - height) >> 1);
+    EXPECT_EQ(std::make_tuple(outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top),
+              std::make_tuple(geometry.x, geometry.y, geometry.width, geometry.height))
+        << "left, top, width, height";
 
-    // Wine's fixed system font is 16 pixels high and 8 wide on average; the
-    // window measures 486 by 385 with its standard metrics.
-    ASSERT_EQ(ListButtons(scene.window).size(), 2u);
-    HDC dc = GetDC(nullptr);
-    SelectObject(dc, GetStockObject(SYSTEM_FIXED_FONT));
+    // No menu bar or scroll bar: the client area is the window less what the
+    // system adds around a client area for this style.
+    RECT frame = {0, 0, 0, 0}, client;
+    AdjustWindowRectEx(&frame, style, FALSE, static_cast<DWORD>(GetWindowLongA(scene.window, GWL_EXSTYLE)));
+    GetClientRect(scene.window, &client);
+    EXPECT_EQ(std::make_tuple(client.right, client.bottom),
+              std::make_tuple(geometry.width - (frame.right - frame.left),
+                              geometry.height - (frame.bottom - frame.top)))
+        << "client width, height";
+
     TEXTMETRICA metrics;
+    HDC dc = GetDC(scene.window);
+    const HGDIOBJ font = SelectObject(dc, GetStockObject(SYSTEM_FIXED_FONT));
     GetTextMetricsA(dc, &metrics);
-    ReleaseDC(nullptr, dc);
-    ASSERT_EQ(metrics.tmHeight + metrics.tmExternalLeading, 16);
-    ASSERT_EQ(metrics.tmAveCharWidth, 8);
-    ASSERT_EQ(outer.right - outer.left, 486);
-    ASSERT_EQ(outer.bottom - outer.top, 385);
+    SelectObject(dc, font);
+    ReleaseDC(scene.window, dc);
+    ASSERT_EQ(ListButtons(scene.window).size(), 2u);
     const struct {
         int command;
         int labelId;
-        RECT rect;
-    } buttons[] = {{CommandExit, IDS_EXIT, {99, 321, 99 + 288, 321 + 28}},
-                   {CommandInstall, IDS_INSTALL_GAME, {99, 289, 99 + 288, 289 + 28}}};
+        int stackCount; // Exit comes first, at the bottom
+    } buttons[] = {{CommandExit, IDS_EXIT, 2}, {CommandInstall, IDS_INSTALL_GAME, 3}};
     for (const auto& expected : buttons) {
         SCOPED_TRACE(expected.labelId);
         const ButtonInfo button = scene.Button(expected.command);
         ASSERT_NE(button.handle, nullptr);
         EXPECT_EQ(button.text, Text(expected.labelId));
-        EXPECT_TRUE(EqualRect(&button.rect, &expected.rect));
+        const ButtonRect place =
+            ComputeButtonRect(AnchorStacked, 36, metrics.tmHeight + metrics.tmExternalLeading,
+                              metrics.tmAveCharWidth, geometry.width, geometry.height, expected.stackCount);
+        const RECT& rect = button.rect;
+        EXPECT_EQ(std::make_tuple(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
+                  std::make_tuple(place.x, place.y, place.width, place.height))
+            << "left, top, width, height";
         const LONG style = GetWindowLongA(button.handle, GWL_STYLE);
         EXPECT_EQ(style & WS_TABSTOP, 0) << "buttons have no tab stop";
         EXPECT_EQ(style & 0x0F, BS_PUSHBUTTON);

@@ -1,12 +1,14 @@
 // The harness itself. Which program a run of the suite drives: the i686 run
 // must drive the shipping 32-bit file and the x86_64 run this build's own; a
 // run whose environment went missing would otherwise pass while testing the
-// wrong file. And how it starts programs: a start that Wine itself failed is
-// tried once more, any other failure stands.
+// wrong file. How it starts programs: a start that Wine itself failed is
+// tried once more, any other failure stands. And how it compares paths: a
+// folder named by its 8.3 form is the same as by its long form.
 #include "scene.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,33 @@ TEST(Harness, RetriesOnlyAStartThatWineFailedAndOnlyOnce)
         EXPECT_EQ(StartRetryingWineFailure("test.exe", [&] { return c.errors[attempts++]; }), c.result);
         EXPECT_EQ(attempts, c.attempts);
     }
+}
+
+// A folder reached by its 8.3 name, and a file in it that is not there (yet):
+// the same place in either form and any case; another place is not.
+TEST(Harness, ComparesPathsInTheirLongForm)
+{
+    TempFolder temp;
+    const std::string folder = temp.File("Folder With A Long Name");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    char shortForm[MAX_PATH] = "";
+    ASSERT_NE(GetShortPathNameA(folder.c_str(), shortForm, sizeof shortForm), 0u);
+    const std::string shortFolder = shortForm;
+    if (shortFolder == folder) GTEST_SKIP() << "this volume makes no 8.3 names";
+    std::string upper = folder;
+    for (char& c : upper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+
+    const struct {
+        std::string path, other;
+        bool same;
+    } cases[] = {
+        {shortFolder, folder, true},       {shortFolder + "\\setup.exe", folder + "\\SETUP.EXE", true},
+        {upper, shortFolder, true},        {".\\setup.exe", ".\\Setup.exe", true},
+        {shortFolder, temp.Path(), false}, {shortFolder + "\\setup.exe", folder + "\\setup.ex", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(static_cast<bool>(SamePath(c.path, c.other)), c.same) << c.path << " against " << c.other;
 }
 
 } // namespace

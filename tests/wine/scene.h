@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "paths_compared.h"
 #include "resource_ids.h"
 #include "shell/button_panel.h"
 #include "tests/kit/file_bytes.h"
@@ -354,12 +355,6 @@ inline std::string PaddedFolder(const std::string& folder, size_t length)
     return padded;
 }
 
-inline std::string Lowercase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return tolower(c); });
-    return text;
-}
-
 // A program started through the shell sees a command line that the shell
 // built: the program's path in quotes, then the parameters. (A plain start by
 // the menu passes the unquoted argument list.)
@@ -370,7 +365,7 @@ inline void ExpectStartedThroughTheShell(const StartRecord& start, const std::st
     ASSERT_TRUE(!line.empty() && line[0] == '"' && close != std::string::npos)
         << "not started through the shell: " << line;
     const std::string path = line.substr(1, close - 1);
-    EXPECT_EQ(Lowercase(path.substr(path.find_last_of("\\/") + 1)), Lowercase(start.program)) << line;
+    EXPECT_TRUE(SamePath(path.substr(path.find_last_of("\\/") + 1), start.program)) << line;
     const size_t rest = line.find_first_not_of(' ', close + 1);
     EXPECT_EQ(rest == std::string::npos ? "" : line.substr(rest), parameters) << line;
 }
@@ -396,9 +391,9 @@ inline void ExpectStartsWithFullRights(const StandInLog& log, const std::string&
     ASSERT_EQ(calls.size(), count) << "starts through the shell";
     for (const ShellCall& call : calls) {
         EXPECT_EQ(call.verb, "runas");
-        EXPECT_EQ(Lowercase(call.file), Lowercase(file));
+        EXPECT_TRUE(SamePath(call.file, file));
         EXPECT_EQ(call.parameters, parameters);
-        EXPECT_EQ(Lowercase(call.directory), Lowercase(directory));
+        EXPECT_TRUE(SamePath(call.directory, directory));
     }
 }
 
@@ -619,7 +614,7 @@ struct Scene {
         EXPECT_EQ(starts.size(), 1u);
         if (starts.empty()) return {};
         EXPECT_EQ(starts[0].program, program);
-        EXPECT_EQ(Lowercase(starts[0].directory), Lowercase(folder));
+        EXPECT_TRUE(SamePath(starts[0].directory, folder));
         return starts[0];
     }
 };

@@ -1,6 +1,7 @@
 // The splash picture as the user sees it: "autorun.bmp" from the disc folder
 // fills the client area, unscaled at its origin, under the buttons; without
 // the file, or with any broken one, the same menu stands on black.
+#include "menu_picture.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>
@@ -75,32 +76,6 @@ std::string BitFieldQuadrantPicture()
            std::string(reinterpret_cast<const char*>(masks), sizeof masks) + bits;
 }
 
-COLORREF ScreenPixel(POINT point)
-{
-    HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, point.x, point.y);
-    ReleaseDC(nullptr, screen);
-    return colour;
-}
-
-// A client pixel as the screen shows it. Wine paints into a surface of its
-// own and hands it to the X server when the menu's thread goes idle, so the
-// screen lags behind the paint, and more so on a busy machine. The picture
-// and the buttons go out together: once the Exit button shows its face colour
-// on the screen, so does the picture behind it.
-COLORREF ClientPixel(HWND window, int x, int y)
-{
-    const RECT exit = VisibleButton(window, CommandExit).rect;
-    if (exit.right > exit.left) {
-        POINT face = {exit.left + 6, (exit.top + exit.bottom) / 2};
-        ClientToScreen(window, &face);
-        WaitUntil([&] { return ScreenPixel(face) == GetSysColor(COLOR_BTNFACE); });
-    }
-    POINT point = {x, y};
-    ClientToScreen(window, &point);
-    return ScreenPixel(point);
-}
-
 // A scene whose disc holds `picture` as "autorun.bmp", or no picture.
 struct SplashScene : Scene {
     explicit SplashScene(const std::string* picture)
@@ -173,13 +148,16 @@ class PreferLibraryInProgramFolder : NoCopy {
     bool ours_ = false;
 };
 
-// Every probe shows the quadrant's colour, or `colour` where one is given.
-void ExpectPicture(HWND window, const COLORREF* colour = nullptr)
+// Every probe shows the quadrant's colour, or `colour` where one is given,
+// in the client area as the menu paints it.
+void ExpectPicture(const Scene& scene, const COLORREF* colour = nullptr)
 {
+    const MenuPicture picture = PrintMenuClientArea(scene.menu);
+    ASSERT_EQ(picture.failure, "");
     for (const Probe& probe : QuadrantProbes)
-        EXPECT_EQ(ClientPixel(window, probe.x, probe.y), colour ? *colour : probe.expected)
+        EXPECT_EQ(picture.At(probe.x, probe.y), colour ? *colour : probe.expected)
             << "at " << probe.x << "," << probe.y;
-    EXPECT_EQ(VisibleButtons(window).size(), 2u);
+    EXPECT_EQ(VisibleButtons(scene.window).size(), 2u);
 }
 
 // The picture fills the client area unscaled at its origin; a larger one
@@ -224,7 +202,7 @@ TEST(Splash, WhatTheMenuDraws)
         SplashScene scene(c.picture);
         if (c.plantedLibrary) scene.disc.AddFromBuild("empty_library.dll", "MSVFW32.DLL");
         ASSERT_TRUE(scene.Start());
-        ExpectPicture(scene.window, c.colour);
+        ExpectPicture(scene, c.colour);
         EXPECT_TRUE(scene.menu.Running());
     }
 }
@@ -282,7 +260,7 @@ TEST(Splash, PictureThatClaimsMorePixelsThanItHolds)
         const SIZE_T bound = normalPeak + (32u << 20) + c.picture.size();
         EXPECT_LE(PeakMemory(scene.menu), bound) << "a normal start holds " << normalPeak;
         if (c.drawn)
-            ExpectPicture(scene.window);
+            ExpectPicture(scene);
         else
             EXPECT_EQ(VisibleButtons(scene.window).size(), 2u);
     }
