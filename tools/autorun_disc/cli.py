@@ -4,6 +4,7 @@ or options), 2 could not run (a missing tool, an unreadable file)."""
 import argparse
 import signal
 import sys
+import textwrap
 from pathlib import Path
 
 import facts
@@ -27,22 +28,33 @@ Exit codes: 0 done and sound; 1 refused (your files or options, named with
 what to do); 2 could not run (a missing tool, an unreadable file).
 Run ./autorun-disc COMMAND --help for each command's options."""
 
-BUILD_DESCRIPTION = """\
+PINNED = facts.pins().files
+ALWAYS = ", ".join(file.name for file in PINNED if file.always)
+OPTIONAL = " or ".join(file.name for file in PINNED if not file.always)
+PINNED_NAMES = ", ".join(file.name for file in PINNED[:-1]) + " and " + PINNED[-1].name
+
+
+def _wrapped(text):
+    """Paragraphs filled to the width of the texts written by hand."""
+    return "\n\n".join(textwrap.fill(" ".join(paragraph.split()), 76) for paragraph in text.split("\n\n")) + "\n"
+
+
+BUILD_DESCRIPTION = f"""\
 Makes the disc image from a content folder, or the demo disc. The content
-folder must hold what the menu opens: setup.exe, DSETUP.dll, MYIR50_32.dll,
-RegSvr32.exe and autorun.bmp (any case), and no autorun.exe or autorun.inf
+folder must hold what the menu opens: setup.exe, {ALWAYS} and
+autorun.bmp (any case; {OPTIONAL} too where DSETUP.dll needs it), and no autorun.exe or autorun.inf
 of its own; everything in it, subfolders included, goes on the disc byte
 for byte, with the menu and an autorun.inf. Each file the menu opens is
 first read as the menu will use it; a file it could not use is refused.
 The image is read back and checked before it is kept; a failed run leaves
-no image at --out. The menu is pinned to the content's MYIR50_32.dll,
-RegSvr32.exe and DSETUP.dll (a missing one pinned as absent) before it is
-signed. The menu is built (build/disc-win32) and the content check too
+no image at --out. The menu is pinned to the content's {PINNED_NAMES}
+(a missing one pinned as absent) before it is signed. The menu is built (build/disc-win32) and the content check too
 (build/disc-tools) when they are not up to date.
 
 A link that leads out of the content folder is refused unless --allow-links;
 a file given to sign the menu (key, certificate or password) always is,
 whatever its name or path."""
+BUILD_DESCRIPTION = _wrapped(BUILD_DESCRIPTION)
 
 CHECK_DESCRIPTION = """\
 Reads a finished image back and says what it holds and whether it is sound:
@@ -51,9 +63,9 @@ when given), autorun.inf's keys, the volume name, the menu's signature
 (against --signed-by when given) and its pins, which must be the disc's
 files; a signed menu must have them. Makes nothing."""
 
-PIN_DESCRIPTION = """\
+PIN_DESCRIPTION = f"""\
 Pins a build of the menu (either bitness) to a content folder: writes the
-SHA-256 of the folder's MYIR50_32.dll, RegSvr32.exe and DSETUP.dll (any case)
+SHA-256 and the size of the folder's {PINNED_NAMES} (any case)
 into the menu's pin record and makes its header checksum again. A file the
 folder lacks is pinned as absent. The pinned menu uses each of those files
 only when its bytes are the ones pinned, and otherwise behaves as if it were
@@ -61,6 +73,7 @@ missing. The pinned file differs from PROGRAM only in the pins and the
 checksum; the same folder gives the same file. For a publisher who signs
 elsewhere (a signing service, a hardware token): pin, sign the pinned file,
 then give it to `build --signed-menu`. `build` pins the menu itself."""
+PIN_DESCRIPTION = _wrapped(PIN_DESCRIPTION)
 
 SETUP_DESCRIPTION = """\
 Installs with apt-get what making a disc needs and this machine lacks (the
