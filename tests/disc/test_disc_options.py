@@ -17,7 +17,7 @@ BUILD_OPTIONS = ["--content", "--demo", "--label", "--out", "--sign-pfx", "--sig
     (["build"], BUILD_OPTIONS),
     (["check"], ["IMAGE", "--content", "--signed-by"]),
     (["setup"], ["apt-get"]),
-    (["pin"], ["Pins a build of the menu", "--content", "--out"]),
+    (["pin"], ["Pins a build of the menu", "DSETUP32.DLL", "--content", "--out"]),
 ])
 def test_help(command, options):
     result = run_tool(*command, "--help")
