@@ -29,3 +29,58 @@ function(autorun_fact_column name column out)
   endif()
   set(${out} ${values} PARENT_SCOPE)
 endfunction()
+
+# pinned_files.h in `folder`, from facts/pins.txt: the pinned files' enum, in
+# the record's order, the names the menu opens them by, and the record's
+# magic and entry layout. The menu (services/pins.cpp), its flows, the disc's
+# content check and the kit include it; the Python side reads the same file
+# through tools/facts.py.
+function(autorun_pinned_files_header folder)
+  autorun_fact_column(pins 2 magic WHERE 1 magic)
+  autorun_fact_column(pins 3 magic_length WHERE 1 magic)
+  autorun_fact_column(pins 2 digest_length WHERE 1 digest)
+  autorun_fact_column(pins 2 size_length WHERE 1 size)
+  autorun_fact_column(pins 2 enums WHERE 1 file)
+  autorun_fact_column(pins 3 names WHERE 1 file)
+  string(LENGTH "${magic}" length)
+  if(NOT length LESS magic_length OR NOT digest_length EQUAL 32 OR NOT size_length EQUAL 8)
+    message(FATAL_ERROR "facts/pins.txt: the magic must leave at least one NUL in its length, the digest is a "
+                        "SHA-256 (32) and the size 8 bytes")
+  endif()
+  set(AUTORUN_PIN_MAGIC "${magic}")
+  set(AUTORUN_PIN_MAGIC_LENGTH ${magic_length})
+  set(AUTORUN_PIN_DIGEST_LENGTH ${digest_length})
+  set(AUTORUN_PIN_SIZE_LENGTH ${size_length})
+  set(AUTORUN_PINNED_ENUM "")
+  set(AUTORUN_PINNED_NAMES "")
+  set(index 0)
+  foreach(enum name IN ZIP_LISTS enums names)
+    string(APPEND AUTORUN_PINNED_ENUM "    ${enum} = ${index},\n")
+    string(APPEND AUTORUN_PINNED_NAMES "    \"${name}\",\n")
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(AUTORUN_PINNED_COUNT ${index})
+  file(CONFIGURE OUTPUT ${folder}/pinned_files.h @ONLY CONTENT
+"// Made by cmake/autorun_facts.cmake from facts/pins.txt: the files a
+// signed menu vouches for, in the order of the pin record, and the record's
+// magic and entry layout.
+#pragma once
+
+enum PinnedFile {
+@AUTORUN_PINNED_ENUM@};
+
+const int PinnedFileCount = @AUTORUN_PINNED_COUNT@;
+
+// The name the menu opens each file by in the disc folder (any case).
+inline constexpr const char* PinnedFileNames[PinnedFileCount] = {
+@AUTORUN_PINNED_NAMES@};
+
+// The record starts with this text, NULs filling it up to its length; used
+// once, where the record is defined, so that the program file holds it once.
+#define AUTORUN_PIN_MAGIC \"@AUTORUN_PIN_MAGIC@\"
+const int PinMagicLength = @AUTORUN_PIN_MAGIC_LENGTH@;
+// Each entry: the file's SHA-256, then its size, little-endian.
+const int PinDigestLength = @AUTORUN_PIN_DIGEST_LENGTH@;
+const int PinSizeLength = @AUTORUN_PIN_SIZE_LENGTH@;
+")
+endfunction()

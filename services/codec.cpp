@@ -3,20 +3,22 @@
 // the game's movies find it; a copy anywhere else would not help the game,
 // and loading one by name would run whatever lies beside the menu. The
 // installer copies the disc's copy into the system folder, never over an
-// existing file, and has the registration program from the current directory
-// register it silently.
+// existing file, and has a registration program register it silently by its
+// full path there: a registration program given a bare name loads it from
+// its own folder first, where a library of the codec's name beside a copy of
+// the disc would be the one registered.
 //
 // Since Vista a standard user may not write the system folder. When the copy
 // is refused for that reason, the menu starts its own file with the codec job
 // argument through the shell's consent prompt; that process, with full
-// rights, makes the copy and runs the registration with the files beside its
-// own file, and its exit code is the installer's result. With full rights,
-// the registration is given the codec's full path, so that a library of the
-// codec's name beside the registration program is never the one registered.
+// rights, makes the copy from the disc copy beside its own file and has
+// Windows' own registration program register it. Nothing of the disc is
+// started with full rights, and only a pinned menu's job copies anything:
+// anyone may start the signed program so, beside files of their choosing.
 //
-// A pinned menu (pins.h) uses the disc copy and the registration program only
-// when they are the files pinned, holding each open from its check until the
-// copy or the start is done; otherwise it goes on as if the file were missing.
+// The disc copy is read through the handle its check opened, never by its
+// name again: the name may lead elsewhere by then (a folder link or share
+// flipped in between), the handle cannot.
 #include "codec.h"
 
 #include <windows.h>
@@ -34,17 +36,9 @@ namespace {
 
 enum Elevation { MayAskForFullRights, RunAsIs };
 
-// A copy from a pressed disc keeps the disc's read-only attribute, and a
-// later update or uninstaller could then neither replace nor remove it.
-// Called only for the file the copy has just created.
-void ClearReadOnly(const char* path)
-{
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return;
-    const DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    // Windows 9x takes FILE_ATTRIBUTE_NORMAL only on its own.
-    SetFileAttributesA(path, cleared ? cleared : FILE_ATTRIBUTE_NORMAL);
-}
+const char* const CodecName = "IR50_32.DLL";
+// Windows' own registration program, in its system folder.
+const char* const SystemRegistration = "regsvr32.exe";
 
 // The full path of this program's own file, and its folder; both buffers
 // hold MAX_PATH characters.
@@ -57,8 +51,8 @@ bool ThisProgram(char* self, char* folder)
 }
 
 // This program's own file, started with the job argument in its own folder,
-// the disc folder, where the job takes its files from. The job's exit code
-// is the installer's result.
+// the disc folder, where the job takes the disc copy from. The job's exit
+// code is the installer's result.
 int InstallWithFullRights()
 {
     char self[MAX_PATH];
@@ -68,53 +62,95 @@ int InstallWithFullRights()
     return LaunchWithFullRightsAndWait(self, arguments, folder) == 1 ? 1 : 0;
 }
 
-// Has `registration` register the codec: by its name with the menu's own
-// rights; by its full path in the system folder in the job, which runs with
-// full rights.
-int Register(const char* registration, const char* systemCodec, Elevation elevation)
+// Copies the rest of the open file `source` into `destination` in `folder`:
+// into a new temporary file there, renamed to the destination once it is
+// whole. MoveFileA never replaces an existing file, so the codec appears
+// whole or not at all, and never over one that is there. The new file has
+// no read-only attribute, whatever the disc's has: a later update or
+// uninstaller can replace or remove it. Whatever was made is deleted when a
+// step fails. Returns NO_ERROR or the failed step's error; creating the
+// temporary file is the first step, refused (ERROR_ACCESS_DENIED) without
+// the rights to write the folder.
+DWORD CopyOpenFile(HANDLE source, const char* folder, const char* destination)
 {
-    HANDLE held;
-    if (!HoldVouchedFile(PinnedRegistration, registration, &held)) return 0;
-    char* codec = QuotedArgument(elevation == RunAsIs ? systemCodec : "IR50_32.DLL");
-    int result = 0;
-    if (codec) {
-        const char* const arguments[] = {"RegSvr32.exe", "/s", codec, nullptr};
-        result = LaunchAndWait(registration, arguments) == 0 ? 1 : 0;
-        free(codec);
+    char temporary[MAX_PATH];
+    if (!GetTempFileNameA(folder, "cdc", 0, temporary)) return GetLastError();
+    HANDLE target =
+        CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = target == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+    unsigned char buffer[4096];
+    while (error == NO_ERROR) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(source, buffer, sizeof buffer, &read, nullptr)) {
+            error = GetLastError();
+        } else if (read == 0) {
+            break;
+        } else if (!WriteFile(target, buffer, read, &written, nullptr) || written != read) {
+            error = GetLastError();
+            if (error == NO_ERROR) error = ERROR_WRITE_FAULT;
+        }
     }
-    ReleaseVouchedFile(held);
-    return result;
+    if (target != INVALID_HANDLE_VALUE && !CloseHandle(target) && error == NO_ERROR) error = GetLastError();
+    if (error == NO_ERROR && !MoveFileA(temporary, destination)) error = GetLastError();
+    if (error != NO_ERROR) DeleteFileA(temporary);
+    return error;
+}
+
+// Has the codec at `systemCodec` registered by its full path. With the
+// menu's own rights: by the disc's registration program, held from its check
+// until it ends; should Windows start that only with full rights, Windows'
+// own runs with them instead, never the disc's. In the job, which has full
+// rights already: by Windows' own, started in the system folder.
+int Register(const char* registration, const char* systemFolder, const char* systemCodec, Elevation elevation)
+{
+    char systemRegistration[MAX_PATH];
+    if (!BuildFilePath(systemRegistration, sizeof systemRegistration, systemFolder, SystemRegistration))
+        return 0;
+    char* codec = QuotedArgument(systemCodec);
+    if (!codec) return 0;
+    int result = 0;
+    if (elevation == RunAsIs) {
+        const char* const arguments[] = {SystemRegistration, "/s", codec, nullptr};
+        result = SetCurrentDirectoryA(systemFolder) && LaunchAndWait(systemRegistration, arguments) == 0;
+    } else {
+        HANDLE held;
+        if (HoldVouchedFile(PinnedRegistration, registration, &held)) {
+            const char* const arguments[] = {PinnedFileNames[PinnedRegistration], "/s", codec, nullptr};
+            result = LaunchAndWait(registration, arguments, systemRegistration) == 0;
+            ReleaseVouchedFile(held);
+        }
+    }
+    free(codec);
+    return result ? 1 : 0;
 }
 
 // Copies `discCopy` into the system folder as the codec, never over an
-// existing file, and has `registration` register it.
+// existing file, and has it registered.
 int Install(const char* discCopy, const char* registration, Elevation elevation)
 {
     char systemFolder[MAX_PATH];
     const UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
     if (length == 0 || length >= sizeof systemFolder) return 0;
     char destination[MAX_PATH];
-    if (!BuildFilePath(destination, sizeof destination, systemFolder, "IR50_32.DLL")) return 0;
+    if (!BuildFilePath(destination, sizeof destination, systemFolder, CodecName)) return 0;
 
-    // Fail if the destination exists: a codec already in the system folder
-    // may belong to other programs and is never replaced. Any other failure
+    // A codec already in the system folder may belong to other programs and
+    // is never replaced, nor does it call for full rights. Any other failure
     // is not looked at; the registration runs in any case and the caller's
     // second probe decides. Only a refusal for want of rights changes the
     // course: then the whole installation, registration included, runs once
     // with full rights, and never again without them. A disc copy that is not
     // the one pinned counts as missing: nothing is copied and nothing asked.
-    HANDLE held;
-    if (HoldVouchedFile(PinnedCodecCopy, discCopy, &held)) {
-        const BOOL copied = CopyFileA(discCopy, destination, TRUE);
-        const DWORD error = GetLastError();
-        ReleaseVouchedFile(held);
-        if (copied) {
-            ClearReadOnly(destination);
-        } else if (elevation == MayAskForFullRights && error == ERROR_ACCESS_DENIED) {
-            return InstallWithFullRights();
+    if (GetFileAttributesA(destination) == INVALID_FILE_ATTRIBUTES) {
+        HANDLE source = OpenVouchedFile(PinnedCodecCopy, discCopy);
+        if (source != INVALID_HANDLE_VALUE) {
+            const DWORD error = CopyOpenFile(source, systemFolder, destination);
+            ReleaseVouchedFile(source);
+            if (elevation == MayAskForFullRights && error == ERROR_ACCESS_DENIED)
+                return InstallWithFullRights();
         }
     }
-    return Register(registration, destination, elevation);
+    return Register(registration, systemFolder, destination, elevation);
 }
 
 } // namespace
@@ -122,7 +158,7 @@ int Install(const char* discCopy, const char* registration, Elevation elevation)
 int ProbeCodec()
 {
     // Loading runs only the library's own start-up code; nothing in it is called.
-    HMODULE codec = LoadSystemLibrary("IR50_32.DLL");
+    HMODULE codec = LoadSystemLibrary(CodecName);
     if (!codec) return 1;
     FreeLibrary(codec);
     return 0;
@@ -132,23 +168,24 @@ int InstallCodec()
 {
     // The menu's own rights: the disc copy and the registration program come
     // from the current directory, the disc folder it was started in.
-    return Install("MYIR50_32.dll", "RegSvr32.exe", MayAskForFullRights);
+    return Install(PinnedFileNames[PinnedCodecCopy], PinnedFileNames[PinnedRegistration],
+                   MayAskForFullRights);
 }
 
 int RunCodecInstallJob()
 {
     // Full rights, and anyone may start this file with them, in a folder of
-    // their choosing: the folder it was started in counts for nothing. The
-    // files are those beside this program's own file, by their full paths,
-    // and the registration program starts there too. Already started with
-    // full rights: a refusal now is final.
+    // their choosing, beside files of their choosing. Only a pinned menu
+    // vouches for the disc copy; an unpinned one copies and starts nothing
+    // here. The folder it was started in counts for nothing: the disc copy is
+    // the one beside this program's own file, by its full path. Already
+    // started with full rights: a refusal now is final.
+    if (!MenuIsPinned()) return 0;
     char self[MAX_PATH];
     char folder[MAX_PATH];
     char discCopy[MAX_PATH];
-    char registration[MAX_PATH];
     if (!ThisProgram(self, folder) || !SetCurrentDirectoryA(folder) ||
-        !BuildFilePath(discCopy, sizeof discCopy, folder, "MYIR50_32.dll") ||
-        !BuildFilePath(registration, sizeof registration, folder, "RegSvr32.exe"))
+        !BuildFilePath(discCopy, sizeof discCopy, folder, PinnedFileNames[PinnedCodecCopy]))
         return 0;
-    return Install(discCopy, registration, RunAsIs);
+    return Install(discCopy, nullptr, RunAsIs);
 }

@@ -12,6 +12,7 @@
 
 #include "command_line.h"
 #include "library_loading.h"
+#include "path_rules.h"
 #include "process_start.h"
 
 #ifndef ERROR_ELEVATION_REQUIRED
@@ -77,10 +78,20 @@ bool StartThroughShellHere(const char* resolved, const char* const* arguments, H
     return StartThroughShell(resolved, arguments, directory, process);
 }
 
+// The program the caller named to start with full rights instead of its own,
+// in the folder that program lies in.
+bool StartInsteadThroughShell(const char* program, const char* const* arguments, HANDLE* process)
+{
+    char folder[MAX_PATH];
+    if (lstrlenA(program) >= MAX_PATH) return false;
+    lstrcpynA(folder, program, sizeof folder);
+    return CutToFolder(folder) && StartThroughShell(program, arguments, folder, process);
+}
+
 // `directory` is where a program started with full rights starts; null for
-// the current directory.
+// the current directory. `elevatedInstead`: see LaunchAndWait.
 int Launch(const char* program, const char* const* arguments, LaunchMode mode, LaunchRights rights,
-           const char* directory)
+           const char* directory, const char* elevatedInstead)
 {
     char* resolved = ResolveProgramName(program);
     if (!resolved) return -1;
@@ -108,7 +119,9 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode, L
         // Only this refusal is worth a second attempt: every other one would
         // fail the same way through the shell.
         if (!started && GetLastError() == ERROR_ELEVATION_REQUIRED)
-            started = StartThroughShellHere(resolved, arguments, &process.hProcess);
+            started = elevatedInstead
+                          ? StartInsteadThroughShell(elevatedInstead, arguments, &process.hProcess)
+                          : StartThroughShellHere(resolved, arguments, &process.hProcess);
         free(commandLine);
     }
     free(resolved);
@@ -132,17 +145,17 @@ int Launch(const char* program, const char* const* arguments, LaunchMode mode, L
 
 } // namespace
 
-int LaunchAndWait(const char* program, const char* const* arguments)
+int LaunchAndWait(const char* program, const char* const* arguments, const char* elevatedInstead)
 {
-    return Launch(program, arguments, WaitForEnd, UserRights, nullptr);
+    return Launch(program, arguments, WaitForEnd, UserRights, nullptr, elevatedInstead);
 }
 
 int LaunchAndExit(const char* program, const char* const* arguments)
 {
-    return Launch(program, arguments, ReplaceThisProcess, UserRights, nullptr);
+    return Launch(program, arguments, ReplaceThisProcess, UserRights, nullptr, nullptr);
 }
 
 int LaunchWithFullRightsAndWait(const char* program, const char* const* arguments, const char* directory)
 {
-    return Launch(program, arguments, WaitForEnd, FullRights, directory);
+    return Launch(program, arguments, WaitForEnd, FullRights, directory, nullptr);
 }

@@ -5,41 +5,64 @@
 // into the code nor drop the record.
 #include "pins.h"
 
+#include "after_check.h"
 #include "sha256.h"
 
-struct PinRecord {
-    char magic[16];
-    unsigned char digests[3][32];
+struct PinEntry {
+    unsigned char digest[PinDigestLength];
+    unsigned char size[PinSizeLength]; // little-endian
 };
 
-// "AutorunPins/v1" and two NULs, then three entries: MYIR50_32.dll,
-// RegSvr32.exe, DSETUP.dll. A file pinned as absent has 32 bytes of 0xFF,
-// which no file hashes to.
-PinRecord AutorunPins = {"AutorunPins/v1", {}};
+struct PinRecord {
+    char magic[PinMagicLength];
+    PinEntry entries[PinnedFileCount];
+};
+
+PinRecord AutorunPins = {AUTORUN_PIN_MAGIC, {}};
 
 namespace {
 
-bool Unpinned()
+bool EntryIsAll(PinnedFile which, unsigned char value)
 {
-    const volatile unsigned char* entry = &AutorunPins.digests[0][0];
-    for (size_t i = 0; i < sizeof AutorunPins.digests; ++i)
-        if (entry[i]) return false;
+    const volatile unsigned char* entry = AutorunPins.entries[which].digest;
+    for (size_t i = 0; i < sizeof(PinEntry); ++i)
+        if (entry[i] != value) return false;
     return true;
 }
 
-bool SameAsPinned(PinnedFile which, const unsigned char digest[32])
+bool Unpinned()
 {
-    // A file the record has no entry for is pinned as absent.
-    if (static_cast<size_t>(which) >= sizeof AutorunPins.digests / sizeof AutorunPins.digests[0])
-        return false;
-    const volatile unsigned char* pinned = AutorunPins.digests[which];
+    for (int which = 0; which < PinnedFileCount; ++which)
+        if (!EntryIsAll(static_cast<PinnedFile>(which), 0)) return false;
+    return true;
+}
+
+// Compared before a byte is read: a planted file of gigabytes is refused at
+// once instead of being hashed to its end while the menu's window waits.
+bool SizeAsPinned(PinnedFile which, HANDLE file)
+{
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    const volatile unsigned char* pinned = AutorunPins.entries[which].size;
+    DWORD pinnedLow = 0, pinnedHigh = 0;
+    for (int i = 3; i >= 0; --i) {
+        pinnedLow = (pinnedLow << 8) | pinned[i];
+        pinnedHigh = (pinnedHigh << 8) | pinned[i + 4];
+    }
+    return low == pinnedLow && high == pinnedHigh;
+}
+
+bool DigestAsPinned(PinnedFile which, const unsigned char digest[PinDigestLength])
+{
+    const volatile unsigned char* pinned = AutorunPins.entries[which].digest;
     unsigned char difference = 0;
-    for (int i = 0; i < 32; ++i)
+    for (int i = 0; i < PinDigestLength; ++i)
         difference |= static_cast<unsigned char>(pinned[i] ^ digest[i]);
     return difference == 0;
 }
 
-bool HashOpenFile(HANDLE file, unsigned char digest[32])
+bool HashOpenFile(HANDLE file, unsigned char digest[PinDigestLength])
 {
     Sha256 hash;
     Sha256Start(&hash);
@@ -54,25 +77,53 @@ bool HashOpenFile(HANDLE file, unsigned char digest[32])
     return true;
 }
 
+// Sharing for reading only: while this handle is open, nobody may write the
+// file, delete or rename it, and one opened for writing before now makes
+// this open fail. The copy, the start and the loader only read.
+HANDLE OpenShared(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// The file at `path` when it is the one pinned, open and at its start.
+HANDLE OpenPinnedFile(PinnedFile which, const char* path)
+{
+    // Pinned as absent: whatever lies there is not used, nor even opened.
+    if (EntryIsAll(which, 0xFF)) return INVALID_HANDLE_VALUE;
+    HANDLE file = OpenShared(path);
+    if (file == INVALID_HANDLE_VALUE) return file;
+    unsigned char digest[PinDigestLength];
+    if (!SizeAsPinned(which, file) || !HashOpenFile(file, digest) || !DigestAsPinned(which, digest) ||
+        SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    AfterCheck(path);
+    return file;
+}
+
 } // namespace
+
+bool MenuIsPinned()
+{
+    return !Unpinned();
+}
 
 bool HoldVouchedFile(PinnedFile which, const char* path, HANDLE* held)
 {
     *held = INVALID_HANDLE_VALUE;
     if (Unpinned()) return true;
-    // Sharing for reading only: while this handle is open, nobody may write
-    // the file, delete or rename it, and one opened for writing before now
-    // makes this open fail. The copy, the start and the loader only read.
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    unsigned char digest[32];
-    if (!HashOpenFile(file, digest) || !SameAsPinned(which, digest)) {
-        CloseHandle(file);
-        return false;
-    }
-    *held = file;
-    return true;
+    *held = OpenPinnedFile(which, path);
+    return *held != INVALID_HANDLE_VALUE;
+}
+
+HANDLE OpenVouchedFile(PinnedFile which, const char* path)
+{
+    if (!Unpinned()) return OpenPinnedFile(which, path);
+    HANDLE file = OpenShared(path);
+    if (file != INVALID_HANDLE_VALUE) AfterCheck(path);
+    return file;
 }
 
 void ReleaseVouchedFile(HANDLE held)

@@ -35,15 +35,6 @@ bool CopyBytes(HANDLE source, HANDLE target)
 
 } // namespace
 
-HANDLE HoldFileToCopy(PinnedFile which, const char* path)
-{
-    HANDLE held;
-    if (!HoldVouchedFile(which, path, &held)) return INVALID_HANDLE_VALUE;
-    if (held != INVALID_HANDLE_VALUE) return held;
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-}
-
 bool MakePrivateFolder(PrivateCopy* copy)
 {
     char temp[MAX_PATH];

@@ -13,8 +13,6 @@
 
 #include <windows.h>
 
-#include "pins.h"
-
 const int PrivateCopyFiles = 2;
 
 // Zero-initialised before use.
@@ -24,12 +22,6 @@ struct PrivateCopy {
     char files[PrivateCopyFiles][MAX_PATH];
     HANDLE held[PrivateCopyFiles]; // INVALID_HANDLE_VALUE where the copy is not held
 };
-
-// The disc file at `path` as the pinned file `which`, open for reading and
-// shared for reading only, from its check until it is closed; in an unpinned
-// menu the file as it is, held the same way. INVALID_HANDLE_VALUE when the
-// menu may not use it (see HoldVouchedFile) or it cannot be opened.
-HANDLE HoldFileToCopy(PinnedFile which, const char* path);
 
 // Makes a new folder under TEMP, with a name no entry there has yet. False
 // when it cannot.

@@ -51,9 +51,9 @@ int ShowMessage(HWND owner, int textId, int captionId, UINT flags)
 // as a failed update.
 int RunDirectXSetup(HWND owner)
 {
-    HANDLE setupFile = HoldFileToCopy(PinnedDirectXSetup, "DSETUP.dll");
+    HANDLE setupFile = OpenVouchedFile(PinnedDirectXSetup, "DSETUP.dll");
     if (setupFile == INVALID_HANDLE_VALUE) return DirectXUnavailable;
-    HANDLE helperFile = HoldFileToCopy(PinnedDirectXHelper, "DSETUP32.DLL");
+    HANDLE helperFile = OpenVouchedFile(PinnedDirectXHelper, "DSETUP32.DLL");
     PrivateCopy copy = {};
     const bool copied =
         MakePrivateFolder(&copy) && AddHeldCopy(&copy, setupFile, "DSETUP.dll") &&

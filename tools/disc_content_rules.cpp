@@ -3,6 +3,7 @@
 #include "disc_content_rules.h"
 
 #include "pe_reader.h"
+#include "pinned_files.h"
 #include "splash/splash_size.h"
 
 #include <stdio.h>
@@ -10,19 +11,18 @@
 #include <strings.h>
 
 const MenuFile MenuFiles[5] = {
-    {"DSETUP.dll", MenuFileRole::Library, 5, "DirectXSetupA",
+    {PinnedFileNames[PinnedDirectXSetup], MenuFileRole::Library, 5, "DirectXSetupA",
      "Install would report a failed DirectX update and not start setup.exe", true},
-    {"MYIR50_32.dll", MenuFileRole::Library, 0, nullptr,
+    {PinnedFileNames[PinnedCodecCopy], MenuFileRole::Library, 0, nullptr,
      "Install codec would copy it into the system folder as IR50_32.DLL, where it stays for good, and the "
      "codec would still not load"},
     {"setup.exe", MenuFileRole::Program, 0, nullptr,
      "Install would fail to start it and the menu would stay as it was"},
-    {"RegSvr32.exe", MenuFileRole::Registrar, 0, nullptr,
+    {PinnedFileNames[PinnedRegistration], MenuFileRole::Registrar, 0, nullptr,
      "Install codec would copy the codec into the system folder and never register it"},
     {"autorun.bmp", MenuFileRole::Picture, 0, nullptr, "the menu would show black instead of the picture"},
 };
 
-const char* const PinnedFileNames[4] = {"MYIR50_32.dll", "RegSvr32.exe", "DSETUP.dll", "DSETUP32.DLL"};
 
 namespace {
 

@@ -55,9 +55,6 @@ std::vector<Finding> CheckProgramFile(const MenuFile& file, const std::string& n
 std::vector<Finding> CheckPictureFile(const MenuFile& file, const std::string& name, bool read, int32_t width,
                                       int32_t height, const uint8_t* data, size_t size);
 
-// The files a signed menu pins, by their names on the disc (any case).
-extern const char* const PinnedFileNames[4];
-
 // Whether a library named in a forwarder ("KERNEL32", without ".dll") is one
 // that every Windows the menu runs on carries in its system folder.
 bool IsWindowsLibrary(const std::string& module);

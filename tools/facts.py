@@ -12,6 +12,13 @@ FACTS = Path(__file__).resolve().parents[1] / "facts"
 # `tested`: the localised end-to-end tests run in the locale; `limit`: what is
 # known where the locale does not select the variant ("" when nothing).
 Language = namedtuple("Language", "id locale tested limit")
+# The pin record's layout: `magic` its first bytes, NULs included; each entry
+# a `digest` (SHA-256) then a `size` (little-endian), both lengths in bytes;
+# `files` in the record's order.
+PinRecord = namedtuple("PinRecord", "magic digest size files")
+# `enum` the menu's code name for it, `name` the name the menu opens it by,
+# `always` whether every disc holds it.
+PinnedFile = namedtuple("PinnedFile", "enum name always")
 
 
 class Unreadable(Exception):
@@ -44,6 +51,25 @@ def standins():
     if not found or any(len(row) != 2 or " " in row[1] for row in found):
         raise Unreadable(f"{path} must hold one pair a line: the built file, then its disc name")
     return [(row[0], row[1]) for row in found]
+
+
+def pins():
+    """The record of pins a menu carries, and the files it pins."""
+    path, found = rows("pins", 4)
+    by_kind = {}
+    for row in found:
+        by_kind.setdefault(row[0], []).append(row[1:])
+    magic, digest, size = by_kind.get("magic", []), by_kind.get("digest", []), by_kind.get("size", [])
+    files = by_kind.get("file", [])
+    if (set(by_kind) != {"magic", "digest", "size", "file"} or len(magic) != 1 or len(magic[0]) != 2
+            or not magic[0][1].isdigit() or len(magic[0][0]) >= int(magic[0][1])
+            or digest != [["32"]] or size != [["8"]]
+            or any(len(row) != 3 or row[2] not in ("always", "optional") for row in files)):
+        raise Unreadable(f"{path} must hold one magic row (text, length past it), digest 32, size 8 and one file "
+                         f"row a pinned file: enum name, disc name, always or optional")
+    text, length = magic[0][0].encode("ascii"), int(magic[0][1])
+    return PinRecord(text + bytes(length - len(text)), 32, 8,
+                     [PinnedFile(row[0], row[1], row[2] == "always") for row in files])
 
 
 def pinned_date():

@@ -11,7 +11,7 @@ from autorun_disc.errors import Refused
 
 # The tool's own parser: a new command or option cannot go unchecked.
 COMMANDS = next(action for action in cli.parser()._actions if isinstance(action, argparse._SubParsersAction)).choices
-DESCRIBED = {"setup": ["apt-get"], "pin": ["Pins a build of the menu"]}
+DESCRIBED = {"setup": ["apt-get"], "pin": ["Pins a build of the menu", "DSETUP32.DLL"]}
 
 
 def named_in_help(command):

@@ -1,22 +1,32 @@
-"""Pins: `pin` writes the SHA-256 of three content files into the menu and
-changes nothing else but the checksum; `build` pins, or takes a menu pinned
-and signed elsewhere; `check` refuses a disc whose files are not the pinned ones."""
+"""Pins: `pin` writes the SHA-256 and size of the pinned content files
+(facts/pins.txt) into the menu and changes nothing else but the checksum;
+`build` pins, or takes a menu pinned and signed elsewhere; `check` refuses a
+disc whose files are not the pinned ones."""
 import hashlib
 
 import pefile
 import pytest
 
+import facts
 from conftest import changed_copy, joliet_files, pinned, run_tool, sign
 from autorun_disc import autorun_inf, image_writer
 
-MAGIC = b"AutorunPins/v1\0\0"
+MAGIC = facts.pins().magic
+COUNT = len(facts.pins().files)
+ENTRY = 40  # SHA-256, then the size as 8 bytes little-endian
+ABSENT = b"\xff" * ENTRY
 
 
 def record(program):
     """(offset of the entries, the entries) of a pinned program."""
     assert program.count(MAGIC) == 1
     at = program.index(MAGIC) + len(MAGIC)
-    return at, [program[at + 32 * i:at + 32 * (i + 1)] for i in range(3)]
+    return at, [program[at + ENTRY * i:at + ENTRY * (i + 1)] for i in range(COUNT)]
+
+
+def entry(path):
+    data = path.read_bytes()
+    return hashlib.sha256(data).digest() + len(data).to_bytes(8, "little")
 
 
 @pytest.mark.parametrize("bitness", ["i686", "x86_64"])
@@ -25,6 +35,7 @@ def test_pin_changes_the_pins_and_the_checksum_only(tmp_path, gold, menu_build, 
     built = program.read_bytes()
     (gold / "RegSvr32.exe").rename(gold / "regsvr32.EXE")  # any case, as Windows opens it
     (gold / "DSETUP.dll").unlink()
+    (gold / "dsetup32.dll").write_bytes(b"the DirectX library's helper")
     outs = [tmp_path / "first.exe", tmp_path / "second.exe"]
     for out in outs:
         result = run_tool("pin", program, "--content", gold, "--out", out)
@@ -33,27 +44,34 @@ def test_pin_changes_the_pins_and_the_checksum_only(tmp_path, gold, menu_build, 
 
     pinned_bytes = outs[0].read_bytes()
     at, entries = record(pinned_bytes)
-    assert entries == [hashlib.sha256((gold / "MYIR50_32.dll").read_bytes()).digest(),
-                       hashlib.sha256((gold / "regsvr32.EXE").read_bytes()).digest(), b"\xff" * 32]
-    assert record(built)[1] == [bytes(32)] * 3, "the build is not unpinned"
+    assert entries == [entry(gold / "MYIR50_32.dll"), entry(gold / "regsvr32.EXE"), ABSENT,
+                       entry(gold / "dsetup32.dll")]
+    assert record(built)[1] == [bytes(ENTRY)] * COUNT, "the build is not unpinned"
     checksum = pefile.PE(data=built, fast_load=True).OPTIONAL_HEADER.get_file_offset() + 64
     assert pefile.PE(data=pinned_bytes).verify_checksum()
     masked = [bytearray(data) for data in (built, pinned_bytes)]
     for data in masked:
-        data[at:at + 96] = bytes(96)
+        data[at:at + ENTRY * COUNT] = bytes(ENTRY * COUNT)
         data[checksum:checksum + 4] = bytes(4)
     assert masked[0] == masked[1], "the pinned file differs from the build elsewhere"
     assert "DSETUP.dll: pinned absent" in result.stdout
+    helper = gold / "dsetup32.dll"
+    assert f"DSETUP32.DLL: SHA-256 {entry(helper)[:32].hex()}, {helper.stat().st_size} bytes" in result.stdout
 
 
 def test_pin_refusals(tmp_path, gold, menu_build, pki):
     twice = tmp_path / "twice.exe"
-    twice.write_bytes((menu_build / "autorun.exe").read_bytes() + MAGIC + bytes(96))
+    twice.write_bytes((menu_build / "autorun.exe").read_bytes() + MAGIC + bytes(ENTRY * COUNT))
+    # The record in bytes no section holds, which are never loaded.
+    outside = tmp_path / "outside.exe"
+    outside.write_bytes((menu_build / "autorun.exe").read_bytes().replace(MAGIC, bytes(len(MAGIC)))
+                        + MAGIC + bytes(ENTRY * COUNT))
     signed = sign(pki, menu_build / "autorun.exe", tmp_path / "signed.exe")
     out = tmp_path / "pinned.exe"
     cases = [
         (["pin", menu_build / "recorder.exe", "--content", gold, "--out", out], "holds the pin record's magic 0 times"),
         (["pin", twice, "--content", gold, "--out", out], "holds the pin record's magic 2 times"),
+        (["pin", outside, "--content", gold, "--out", out], "outside.exe holds its pin record outside its sections"),
         (["pin", signed, "--content", gold, "--out", out], "is signed, and pinning would break its signature"),
         (["pin", tmp_path / "none.exe", "--content", gold, "--out", out], "none.exe is not a file"),
         (["pin", menu_build / "autorun.exe", "--content", tmp_path / "none", "--out", out], "does not exist"),
@@ -87,7 +105,7 @@ def test_build_pins_and_check_holds_the_pins_against_the_disc(tmp_path, gold, me
     assert result.returncode == 0, result.output
     on_disc = joliet_files(image)["/autorun.exe"]
     assert on_disc == pinned(menu_build / "autorun.exe", gold)
-    assert record(on_disc)[1][2] == b"\xff" * 32, "a missing file is not pinned as absent"
+    assert record(on_disc)[1][2] == ABSENT, "a missing file is not pinned as absent"
     result = run_tool("check", image)
     assert result.returncode == 0, result.output
     assert "autorun.exe pins:" in result.stdout and "DSETUP.dll: pinned absent" in result.stdout

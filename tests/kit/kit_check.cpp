@@ -25,6 +25,7 @@
 // user's own rights, so that Windows virtualises nothing for it.
 #include "file_bytes.h"
 #include "kit_report.h"
+#include "pinned_files.h"
 
 #include <windows.h>
 
@@ -200,7 +201,8 @@ std::string ProcessProgram(DWORD id, const char* fileName)
 // which may be another program (see Leftovers).
 void AddProcesses(std::vector<std::string>* state, const std::vector<std::string>& ourPlaces)
 {
-    const char* const names[] = {"autorun.exe", "recorder.exe", "Zantoria.exe", "setup.exe", "RegSvr32.exe"};
+    const char* const names[] = {"autorun.exe", "recorder.exe", "Zantoria.exe", "setup.exe",
+                                 PinnedFileNames[PinnedRegistration]};
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
         state->push_back("process list=unreadable");

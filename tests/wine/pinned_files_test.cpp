@@ -1,17 +1,22 @@
 // What a signed menu vouches for: a pinned menu (autorun-pinned.exe, the
 // build's menu pinned to its stand-ins) uses a disc file it pins only when
-// its bytes are the ones pinned, and otherwise behaves as when the file is
-// missing; the codec job registers the codec by its full path; and the probe
-// loads no codec from beside the menu. Planted files leave a mark when they
-// run (the recorder) or load (load_marker.dll); a planted file may be the
-// genuine stand-in with one byte appended, which still runs but is not the
-// file pinned. The DirectX setup library's helper, DSETUP32.DLL, is
+// it is the one pinned, and otherwise behaves as when the file is missing;
+// what it copies is what it checked, even when the disc folder's name leads
+// elsewhere right after the check; the codec is registered by its full path;
+// the codec job starts nothing of the disc; and the probe loads no codec
+// from beside the menu. Planted files leave a mark when they run (the
+// recorder) or load (load_marker.dll); a planted file may be the genuine
+// stand-in with one byte appended, which still runs but is not the file
+// pinned. The DirectX setup library's helper, DSETUP32.DLL, is
 // load_marker.dll too: the setup stand-in loads it from its own folder.
 #include "scene.h"
+
+#include "pinned_files.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string.h>
 #include <tuple>
 
 namespace {
@@ -34,6 +39,34 @@ std::vector<std::string> LoadMarks(const StandInLog& log)
     return marks;
 }
 
+// The pinned menu with the entry of `which` pinned as absent.
+void PlantPinnedAsAbsent(PinnedFile which, const std::string& destination)
+{
+    std::string program = ReadFileBytes(BuildFile(Pinned));
+    const std::string magic(AUTORUN_PIN_MAGIC, strlen(AUTORUN_PIN_MAGIC) + 1);
+    const size_t record = program.find(magic);
+    ASSERT_NE(record, std::string::npos) << "no pin record";
+    const size_t entry = PinDigestLength + PinSizeLength;
+    program.replace(record + PinMagicLength + which * entry, entry, std::string(entry, '\xFF'));
+    WriteFileBytes(destination, program);
+}
+
+// A file of `size` bytes that takes no room (where the file system can) and
+// no time to make: reading it to its end would take long.
+void PlantSparse(const std::string& path, LONGLONG size)
+{
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD returned = 0;
+    const DWORD FsctlSetSparse = 0x000900C4;
+    DeviceIoControl(file, FsctlSetSparse, nullptr, 0, nullptr, 0, &returned, nullptr); // where it can
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+}
+
 // A codec of the system's name is taken only as a library file found by
 // Windows' search order, never Wine's own.
 const char* const NativeCodecOnly = "ir50_32=n";
@@ -51,8 +84,9 @@ DWORD RunJob(const Scene& scene, DWORD timeoutMs = 10000)
 
 // Anyone may copy the signed menu into a folder of their own, put files of
 // their own beside it and start it with the job argument with full rights.
-// A pinned job copies and runs only the files pinned; a library of the
-// codec's name beside them is never loaded.
+// A pinned job copies only the codec pinned and has Windows' own
+// registration program register it: the disc's is never started with full
+// rights, and a library of the codec's name beside them is never loaded.
 TEST(PinnedFiles, CodecJobUsesOnlyThePinnedFiles)
 {
     SKIP_IF_CODEC_FILE();
@@ -70,29 +104,54 @@ TEST(PinnedFiles, CodecJobUsesOnlyThePinnedFiles)
         }
 
         const DWORD exitCode = RunJob(scene);
-        const std::vector<StartRecord> starts = scene.log.Starts();
-        if (planted) {
-            EXPECT_EQ(exitCode, 0u) << "nothing registered";
-            EXPECT_TRUE(starts.empty()) << "the planted registration program ran";
+        EXPECT_TRUE(scene.log.Starts().empty()) << "the disc's registration program ran";
+        EXPECT_EQ(exitCode, planted ? 0u : 1u) << "the registration's result";
+        EXPECT_EQ(scene.log.Registrations().size(), planted ? 0u : 1u);
+        if (planted)
             EXPECT_FALSE(FileExists(scene.systemCodec.Path())) << "the planted codec was copied";
-        } else {
-            EXPECT_EQ(exitCode, 1u) << "the installer's result";
-            ASSERT_EQ(starts.size(), 1u);
-            EXPECT_TRUE(SamePath(starts[0].path, scene.disc.File("RegSvr32.exe")));
+        else
             EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile(LoadingCodec)));
-        }
         const std::vector<std::string> marks = LoadMarks(scene.log);
         EXPECT_TRUE(marks.empty()) << "loaded " << marks.front();
     }
 }
 
-// A registration program loads a library named without a folder from its
-// own folder first. Given the codec's full path in the system folder, it
-// registers the codec just copied there. Windows' (or Wine's) own regsvr32,
-// copied in as the disc's, loads what it is given.
-TEST(PinnedFiles, JobRegistersTheCodecByItsFullPath)
+// The job checks the disc copy, and right then (the test build's seam) the
+// disc folder's name comes to lead to a folder of planted files, as a
+// flipped folder link would make it. The job copies the bytes it checked,
+// through the handle it checked them in, and starts nothing of either folder.
+TEST(PinnedFiles, JobUsesWhatItCheckedWhenTheFolderIsSwappedAfterTheCheck)
 {
     SKIP_IF_CODEC_FILE();
+    Scene scene(NoCodec);
+    ASSERT_TRUE(CopyFromBuild(Pinned, scene.disc.File("autorun.exe")));
+    scene.disc.AddFromBuild(LoadingCodec, "MYIR50_32.dll");
+    scene.disc.AddFromBuild(Recorder, "RegSvr32.exe");
+    TempFolder planted, aside;
+    ASSERT_TRUE(CopyFromBuild(RefusingCodec, planted.File("MYIR50_32.dll")));
+    ASSERT_TRUE(CopyFromBuild(Recorder, planted.File("RegSvr32.exe")));
+    ScopedVariable swap("AUTORUN_SEAM_SWAP_AFTER_CHECK", (planted.Path() + "|" + aside.File("disc")).c_str());
+
+    const DWORD exitCode = RunJob(scene, 20000);
+    const bool swapped = !scene.log.Fields("Swapped|").empty();
+    EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile(LoadingCodec))) << "not the codec checked";
+    EXPECT_TRUE(scene.log.Starts().empty()) << "a program of the disc ran";
+    EXPECT_EQ(exitCode, 1u) << "the registration's result";
+    const std::vector<std::vector<std::string>> refused = scene.log.Fields("NotSwapped|");
+    if (!swapped)
+        GTEST_SKIP() << "this system does not rename a folder that holds an open file (error "
+                     << (refused.empty() ? std::string("unknown") : refused[0].back())
+                     << "): no swap to test";
+}
+
+// The menu's own registration gives the registration program the codec's
+// full path in the system folder, so that a library of the codec's name
+// beside the program, which it would look for first, is never the one
+// registered. Windows' (or Wine's) own regsvr32, copied in as the disc's,
+// loads what it is given: the codec just copied, whose registration says so.
+TEST(PinnedFiles, RegistrationGetsTheCodecByItsFullPath)
+{
+    SKIP_UNLESS_CLEAN_MACHINE();
     LibraryOverride nativeCodec(NativeCodecOnly);
     Scene scene(NoCodec);
     char systemFolder[MAX_PATH] = "";
@@ -102,10 +161,76 @@ TEST(PinnedFiles, JobRegistersTheCodecByItsFullPath)
     scene.disc.AddFromBuild(LoadingCodec, "MYIR50_32.dll");
     scene.disc.AddFromBuild(LoadMarker, "IR50_32.DLL");
 
-    RunJob(scene, 20000); // the registration's result: the stand-in registers nothing
-    EXPECT_TRUE(SameBytes(scene.systemCodec.Path(), BuildFile(LoadingCodec))) << "the codec was not copied";
+    ASSERT_TRUE(scene.Start());
+    ASSERT_TRUE(scene.Press(CommandInstallCodec));
+    ASSERT_TRUE(scene.Answer(IDS_CODEC_QUESTION, IDS_CODEC_CAPTION, YesNo, IDYES));
+    ASSERT_TRUE(scene.Answer(IDS_CODEC_INSTALLED, IDS_CODEC_CAPTION, OkOnly, IDOK));
+    const std::vector<std::pair<std::string, std::string>> registered = scene.log.Registrations();
+    ASSERT_EQ(registered.size(), 1u);
+    EXPECT_TRUE(SamePath(registered[0].first, std::string(systemFolder) + "\\IR50_32.DLL"));
+    EXPECT_TRUE(SamePath(registered[0].second, scene.disc.File("RegSvr32.exe")));
     const std::vector<std::string> marks = LoadMarks(scene.log);
     EXPECT_TRUE(marks.empty()) << "the registration loaded " << marks.front();
+}
+
+// With the menu's own rights, a pinned menu takes a disc file that is not
+// the one pinned for missing: a codec of other bytes, of another size (a
+// planted file of gigabytes is refused by its size, before a byte of it is
+// read, so the answer comes at once), or present though pinned as absent is
+// not copied, and no rights are asked for it; such a registration program is
+// not started. The registration of a codec not copied still runs.
+TEST(PinnedFiles, MenuUsesOnlyThePinnedFiles)
+{
+    SKIP_UNLESS_CLEAN_MACHINE();
+    enum Plant { Genuine, Altered, Huge, PinnedAbsent };
+    const struct {
+        const char* name;
+        Plant codec, registration;
+        bool copied, started;
+    } cases[] = {
+        {"the pinned files", Genuine, Genuine, true, true},
+        {"a codec with a byte more", Altered, Genuine, false, true},
+        {"a codec of four gigabytes", Huge, Genuine, false, true},
+        {"a codec pinned as absent", PinnedAbsent, Genuine, false, true},
+        {"a registration program with a byte more", Genuine, Altered, true, false},
+        {"a registration program pinned as absent", Genuine, PinnedAbsent, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The standard user is refused the system folder only where a
+        // prompt for rights is to be seen; elsewhere the copy goes ahead.
+        ScopedVariable writable("AUTORUN_HOOK_SYSTEM_FOLDER", c.codec == Genuine ? "writable" : nullptr);
+        Scene scene(NoCodec);
+        if (c.codec == PinnedAbsent || c.registration == PinnedAbsent) {
+            PlantPinnedAsAbsent(c.codec == PinnedAbsent ? PinnedCodecCopy : PinnedRegistration,
+                                scene.disc.File("autorun.exe"));
+        } else {
+            ASSERT_TRUE(CopyFromBuild(Pinned, scene.disc.File("autorun.exe")));
+        }
+        if (c.codec == Altered)
+            PlantAltered(LoadingCodec, scene.disc.File("MYIR50_32.dll"));
+        else if (c.codec == Huge)
+            PlantSparse(scene.disc.File("MYIR50_32.dll"), 4LL << 30);
+        else
+            scene.disc.AddFromBuild(LoadingCodec, "MYIR50_32.dll");
+        if (c.registration == Altered)
+            PlantAltered(Recorder, scene.disc.File("RegSvr32.exe"));
+        else
+            scene.disc.AddFromBuild(Recorder, "RegSvr32.exe");
+
+        ASSERT_TRUE(scene.Start());
+        ASSERT_TRUE(ActAsStandardUser(scene.menu));
+        ASSERT_TRUE(scene.Press(CommandInstallCodec));
+        ASSERT_TRUE(scene.Answer(IDS_CODEC_QUESTION, IDS_CODEC_CAPTION, YesNo, IDYES));
+        ASSERT_TRUE(
+            scene.Answer(c.copied ? IDS_CODEC_INSTALLED : IDS_CODEC_FAILED, IDS_CODEC_CAPTION, OkOnly, IDOK));
+        EXPECT_EQ(SameBytes(scene.systemCodec.Path(), BuildFile(LoadingCodec)), c.copied);
+        if (!c.copied) {
+            EXPECT_FALSE(FileExists(scene.systemCodec.Path()));
+        }
+        EXPECT_TRUE(scene.log.ShellCalls().empty()) << "asked for full rights";
+        EXPECT_EQ(scene.log.Starts().size(), c.started ? 1u : 0u) << "registrations";
+    }
 }
 
 // Loading the codec by its name would run a library planted beside the
@@ -190,7 +315,11 @@ void AnswerDirectXOffer(const DirectXOffer& c)
         char temp[MAX_PATH] = "";
         GetTempPathA(sizeof temp, temp);
         ASSERT_EQ(marks.size(), 1u);
-        EXPECT_EQ(Lowercase(marks[0]).rfind(Lowercase(std::string(temp) + "autorun-"), 0), 0u)
+        // The folder is gone by now: the long form of what still exists.
+        const std::string copyFolder = LongPath(marks[0].substr(0, marks[0].find_last_of('\\')));
+        EXPECT_TRUE(SamePath(copyFolder.substr(0, copyFolder.find_last_of('\\') + 1), temp))
+            << "the helper loaded from " << marks[0];
+        EXPECT_EQ(copyFolder.find("autorun-", copyFolder.find_last_of('\\')), copyFolder.find_last_of('\\') + 1)
             << "the helper loaded from " << marks[0];
         EXPECT_FALSE(FileExists(marks[0])) << "the copy stays";
     } else {

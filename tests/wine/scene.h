@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A variable of this process's environment, or "" when it is not set.
@@ -237,6 +238,7 @@ class SearchPathFolder : public TempFolder {
     ScopedVariable path_{"PATH", (Path() + ";" + EnvironmentVariable("PATH")).c_str()};
 };
 
+
 // One start of the recorder stand-in: the file name it ran as, the command
 // line it was given, its current directory and the full path of its file.
 struct StartRecord {
@@ -305,6 +307,16 @@ class StandInLog {
         for (const std::vector<std::string>& fields : Fields("ShellExecuteExA|"))
             if (fields.size() == 4) calls.push_back({fields[0], fields[1], fields[2], fields[3]});
         return calls;
+    }
+
+    // The registrations of the codec stand-in: the codec's full path and the
+    // full path of the program that registered it, lowercase.
+    std::vector<std::pair<std::string, std::string>> Registrations() const
+    {
+        std::vector<std::pair<std::string, std::string>> found;
+        for (const std::vector<std::string>& fields : Fields("Registered|"))
+            if (fields.size() == 2) found.emplace_back(fields[0], fields[1]);
+        return found;
     }
 
     // The calls of the DirectX stand-in, each as "owner=...|root=...|flags=...".

@@ -4,6 +4,7 @@ or options), 2 could not run (a missing tool, an unreadable file)."""
 import argparse
 import signal
 import sys
+import textwrap
 from pathlib import Path
 
 import facts
@@ -27,17 +28,18 @@ Exit codes: 0 done and sound; 1 refused (your files or options, named with
 what to do); 2 could not run (a missing tool, an unreadable file).
 Run ./autorun-disc COMMAND --help for each command's options."""
 
+# {always}, {optional} and {pinned} name the pinned files (facts/pins.txt).
 BUILD_DESCRIPTION = """\
 Makes the disc image from a content folder, or the demo disc. The content
-folder must hold what the menu opens: setup.exe, DSETUP.dll, MYIR50_32.dll,
-RegSvr32.exe and autorun.bmp (any case), and no autorun.exe or autorun.inf
-of its own; everything in it, subfolders included, goes on the disc byte
-for byte, with the menu and an autorun.inf. Each file the menu opens is
-first read as the menu will use it; a file it could not use is refused.
-The image is read back and checked before it is kept; a failed run leaves
-no image at --out. The menu is pinned to the content's MYIR50_32.dll,
-RegSvr32.exe and DSETUP.dll (a missing one pinned as absent) before it is
-signed. The menu is built (build/disc-win32) and the content check too
+folder must hold what the menu opens: setup.exe, {always} and
+autorun.bmp (any case; {optional} too where DSETUP.dll needs it), and no
+autorun.exe or autorun.inf of its own; everything in it, subfolders
+included, goes on the disc byte for byte, with the menu and an autorun.inf.
+Each file the menu opens is first read as the menu will use it; a file it
+could not use is refused. The image is read back and checked before it is
+kept; a failed run leaves no image at --out. The menu is pinned to the
+content's {pinned} (a missing one pinned as absent) before it is signed.
+The menu is built (build/disc-win32) and the content check too
 (build/disc-tools) when they are not up to date.
 
 A menu pinned and signed elsewhere (--signed-menu) goes on the disc only when
@@ -57,11 +59,11 @@ files; a signed menu must have them. Makes nothing."""
 
 PIN_DESCRIPTION = """\
 Pins a build of the menu (either bitness) to a content folder: writes the
-SHA-256 of the folder's MYIR50_32.dll, RegSvr32.exe and DSETUP.dll (any case)
-into the menu's pin record and makes its header checksum again. A file the
+SHA-256 and the size of the folder's {pinned} (any case) into the menu's
+pin record and makes its header checksum again. A file the
 folder lacks is pinned as absent. The pinned menu uses each of those files
-only when its bytes are the ones pinned, and otherwise behaves as if it were
-missing. The pinned file differs from PROGRAM only in the pins and the
+only when it is the one pinned (bytes and size), and otherwise behaves as if
+it were missing. The pinned file differs from PROGRAM only in the pins and the
 checksum; the same folder gives the same file. For a publisher who signs
 elsewhere (a signing service, a hardware token): pin, sign the pinned file,
 then give it to `build --signed-menu`. `build` pins the menu itself."""
@@ -126,6 +128,16 @@ def add_options(parser, options):
         parser.add_argument(name, help=text, **({"metavar": metavar} if metavar else {"action": "store_true"}))
 
 
+def _with_pinned_files(text):
+    """A description with the pinned files named, its paragraphs filled to
+    the width of the texts written by hand."""
+    files = facts.pins().files
+    text = text.format(always=", ".join(file.name for file in files if file.always),
+                       optional=" or ".join(file.name for file in files if not file.always),
+                       pinned=", ".join(file.name for file in files[:-1]) + " and " + files[-1].name)
+    return "\n\n".join(textwrap.fill(" ".join(paragraph.split()), 76) for paragraph in text.split("\n\n")) + "\n"
+
+
 def parser():
     top = Parser(prog=PROGRAM, description=DESCRIPTION, allow_abbrev=False,
                  formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -136,12 +148,13 @@ def parser():
         return commands.add_parser(name, help=summary, description=description, allow_abbrev=False,
                                    formatter_class=argparse.RawDescriptionHelpFormatter)
 
-    build = command("build", "make the disc image", BUILD_DESCRIPTION)
+    build = command("build", "make the disc image", _with_pinned_files(BUILD_DESCRIPTION))
     add_options(build.add_mutually_exclusive_group(required=True), SOURCE_OPTIONS)
     add_options(build, BUILD_OPTIONS)
     build.set_defaults(label="ZANTORIA")
     add_options(command("check", "read a finished image back", CHECK_DESCRIPTION), CHECK_OPTIONS)
-    add_options(command("pin", "pin a build of the menu to a content folder's files", PIN_DESCRIPTION), PIN_OPTIONS)
+    add_options(command("pin", "pin a build of the menu to a content folder's files",
+                                _with_pinned_files(PIN_DESCRIPTION)), PIN_OPTIONS)
     command("setup", "install what making a disc needs, and build the menu and check", SETUP_DESCRIPTION)
     return top
 

@@ -12,10 +12,13 @@ import os
 import stat
 from pathlib import Path
 
+import facts
+
 from .errors import CannotRun, Refused
 
-# The files the menu opens from its own folder on the disc.
-MENU_FILES = ("setup.exe", "autorun.bmp", "MYIR50_32.dll", "RegSvr32.exe", "DSETUP.dll")
+# The files the menu opens from its own folder on every disc: the pinned ones
+# (facts/pins.txt) but those only some discs need.
+MENU_FILES = ("setup.exe", "autorun.bmp") + tuple(file.name for file in facts.pins().files if file.always)
 # What this tool puts on every disc itself.
 OWN_FILES = ("autorun.exe", "autorun.inf")
 # Joliet holds 64 characters of a name.

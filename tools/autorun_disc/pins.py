@@ -1,11 +1,11 @@
-"""The pins a menu carries: the SHA-256 of the disc's codec copy,
-registration program and DirectX setup library, in a record the menu's
-program file holds once, found by its magic. A pinned menu uses each of
-those files only when its bytes are the ones pinned (a file absent from the
-content is pinned as 32 bytes of 0xFF, which no file hashes to); all zero is
-an unpinned menu, which uses them as they are.
+"""The pins a menu carries: the SHA-256 and the size of each disc file it
+copies, starts or loads (facts/pins.txt names them, in the record's order),
+in a record the menu's program file holds once, found by its magic. A pinned
+menu uses each of those files only when it is the one pinned (a file absent
+from the content is pinned as an entry of 0xFF bytes, which no file has);
+all zero is an unpinned menu, which uses them as they are.
 
-Pinning changes the 96 bytes of the record and the PE header's checksum,
+Pinning changes the entries of the record and the PE header's checksum,
 nothing else, so the same content gives the same file."""
 import hashlib
 import os
@@ -15,16 +15,23 @@ from pathlib import Path
 
 import pefile
 
+import facts
+
 from . import authenticode
 from .errors import CannotRun, Refused
 
-MAGIC = b"AutorunPins/v1\0\0"
-NAMES = ("MYIR50_32.dll", "RegSvr32.exe", "DSETUP.dll")
-DIGEST = 32
-ABSENT = b"\xff" * DIGEST
-UNPINNED = bytes(DIGEST * len(NAMES))
+RECORD = facts.pins()
+MAGIC = RECORD.magic
+NAMES = tuple(file.name for file in RECORD.files)
+ENTRY = RECORD.digest + RECORD.size
+ABSENT = b"\xff" * ENTRY
+UNPINNED = bytes(ENTRY * len(NAMES))
 # The checksum's place in the optional header, in PE32 and PE32+ alike.
 CHECKSUM = 64
+
+
+def _entry(digest, size):
+    return digest + size.to_bytes(RECORD.size, "little")
 
 
 def record_offset(program, what):
@@ -37,13 +44,27 @@ def record_offset(program, what):
     offset = program.index(MAGIC) + len(MAGIC)
     if offset + len(UNPINNED) > len(program):
         raise Refused(f"{what} ends inside its pin record: give a whole build of the menu")
+    try:
+        image = pefile.PE(data=program, fast_load=True)
+    except pefile.PEFormatError as error:
+        raise Refused(f"{what} is not a Windows program ({error}): give a build of the menu") from None
+    start, end = offset - len(MAGIC), offset + len(UNPINNED)
+    # Bytes outside every section's raw data, or past the part of it that is
+    # loaded, never reach memory: the menu would read zeros there and use
+    # the disc's files unchecked.
+    if not any(section.PointerToRawData <= start
+               and end <= section.PointerToRawData + min(section.SizeOfRawData,
+                                                         section.Misc_VirtualSize or section.SizeOfRawData)
+               for section in image.sections):
+        raise Refused(f"{what} holds its pin record outside its sections' data, where the menu never reads it: "
+                      f"give a build of this project's menu (autorun.exe)")
     return offset
 
 
 def read(program, what="autorun.exe"):
-    """The three entries, in the order of NAMES."""
+    """The entries, in the order of NAMES."""
     offset = record_offset(program, what)
-    return [program[offset + i * DIGEST:offset + (i + 1) * DIGEST] for i in range(len(NAMES))]
+    return [program[offset + i * ENTRY:offset + (i + 1) * ENTRY] for i in range(len(NAMES))]
 
 
 def digests(files):
@@ -62,19 +83,20 @@ def digests_of(find):
     entries = []
     for name in NAMES:
         data = find(name)
-        entries.append(ABSENT if data is None else hashlib.sha256(data).digest())
+        entries.append(ABSENT if data is None else _entry(hashlib.sha256(data).digest(), len(data)))
     return entries
 
 
 def _file_digest(path):
-    digest = hashlib.sha256()
+    digest, size = hashlib.sha256(), 0
     try:
         with open(path, "rb") as source:
             for chunk in iter(lambda: source.read(1 << 20), b""):
                 digest.update(chunk)
+                size += len(chunk)
     except OSError as error:
         raise CannotRun(f"cannot read {path}: {error.strerror}") from None
-    return digest.digest()
+    return _entry(digest.digest(), size)
 
 
 def pin(program, entries, what="the menu"):
@@ -82,7 +104,7 @@ def pin(program, entries, what="the menu"):
     made again. Refuses what is no menu, or a signed one: pinning would
     break its signature."""
     try:
-        image = pefile.PE(data=program, fast_load=True)
+        pefile.PE(data=program, fast_load=True)
     except pefile.PEFormatError as error:
         raise Refused(f"{what} is not a Windows program ({error}): give a build of the menu") from None
     if authenticode.signature(program) is not None:
@@ -96,12 +118,18 @@ def pin(program, entries, what="the menu"):
     return bytes(pinned)
 
 
+def listed(conjunction="and"):
+    """The pinned files' names as a sentence lists them."""
+    return ", ".join(NAMES[:-1]) + f" {conjunction} {NAMES[-1]}"
+
+
 def describe(entries):
     """One line a pin, for a listing."""
     lines = []
     for name, entry in zip(NAMES, entries):
-        shown = ("not pinned" if entry == bytes(DIGEST) else "pinned absent: the menu uses no file of this name"
-                 if entry == ABSENT else f"SHA-256 {entry.hex()}")
+        size = int.from_bytes(entry[RECORD.digest:], "little")
+        shown = ("not pinned" if entry == bytes(ENTRY) else "pinned absent: the menu uses no file of this name"
+                 if entry == ABSENT else f"SHA-256 {entry[:RECORD.digest].hex()}, {size} bytes")
         lines.append(f"{name}: {shown}")
     return lines
 
@@ -155,9 +183,9 @@ def check_disc(program, find):
             return [str(refusal)], []
     if entries is None or b"".join(entries) == UNPINNED:
         if authenticode.signature(program) is not None:
-            return ["autorun.exe is signed but pins no file: a signed menu must pin the disc's MYIR50_32.dll, "
-                    "RegSvr32.exe and DSETUP.dll (./autorun-disc build pins it; when signing elsewhere, run "
-                    "./autorun-disc pin first and sign the pinned file)"], []
+            return [f"autorun.exe is signed but pins no file: a signed menu must pin the disc's {listed()} "
+                    "(./autorun-disc build pins it; when signing elsewhere, run ./autorun-disc pin first and sign "
+                    "the pinned file)"], []
         return [], ["autorun.exe: not pinned (it uses the disc's files whatever their bytes; never sign it)"]
     notes = ["autorun.exe pins:"] + [f"  {line}" for line in describe(entries)]
     return mismatches(entries, digests_of(find)), notes
