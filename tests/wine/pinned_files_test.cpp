@@ -337,21 +337,14 @@ TEST(PinnedFiles, DirectXSetupLibraryMustBeThePinnedOne)
         {"the disc's own library", Pinned, DirectXSetup, false, nullptr, false, true, false},
         {"an unpinned menu, with a helper", "autorun.exe", DirectXSetup, false, LoadMarker, false, true,
          true},
+        // The pinned menu's content has load_marker.dll as its helper.
+        {"the disc's own helper", Pinned, DirectXSetup, false, LoadMarker, false, true, true},
         {"a helper that is not the one pinned", Pinned, DirectXSetup, false, LoadMarker, true, true, false},
         {"the disc's library with a byte more", Pinned, DirectXSetup, true, nullptr, false, false, false},
         {"another library", Pinned, LoadMarker, false, nullptr, false, false, false},
     };
     for (const DirectXOffer& c : cases)
         AnswerDirectXOffer(c);
-}
-
-// The helper pinned, copied and loaded with the library. The pinned menu's
-// content has load_marker.dll as its helper; the record must have an entry
-// for the helper for this to pass.
-TEST(PinnedFiles, DISABLED_DirectXHelperThatIsPinnedLoadsFromTheCopy)
-{
-    SKIP_IF_INSTALL_RECORD();
-    AnswerDirectXOffer({"the disc's own helper", Pinned, DirectXSetup, false, LoadMarker, false, true, true});
 }
 
 } // namespace
