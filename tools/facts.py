@@ -12,6 +12,11 @@ FACTS = Path(__file__).resolve().parents[1] / "facts"
 # `tested`: the localised end-to-end tests run in the locale; `limit`: what is
 # known where the locale does not select the variant ("" when nothing).
 Language = namedtuple("Language", "id locale tested limit")
+# `when`: always, 32-bit or if-missing; `disc`: build, sign or "" (what the
+# disc tool needs it for); `gives`: a command, module:NAME, or "".
+Package = namedtuple("Package", "name when disc gives")
+# Registry keys below HKEY_LOCAL_MACHINE, and a file name.
+MachineChanges = namedtuple("MachineChanges", "install_root install_record install_value codec_file")
 
 
 class Unreadable(Exception):
@@ -61,3 +66,27 @@ def i686_exclusions(path=None):
     if any(len(row) != 2 for row in found):
         raise Unreadable(f"{path} must hold one pattern a line, then the reason")
     return [row[0] for row in found]
+
+
+def debian_packages():
+    """The Debian packages, in the file's order."""
+    path, found = rows("debian-packages", 4)
+    if not found or any(len(row) != 4 or row[1] not in ("always", "32-bit", "if-missing")
+                        or row[2] not in ("build", "sign", "-") for row in found):
+        raise Unreadable(f"{path} must hold one package a line: its name, always, 32-bit or if-missing, "
+                         "build, sign or -, then the command or module it gives or -")
+    return [Package(row[0], row[1], "" if row[2] == "-" else row[2], "" if row[3] == "-" else row[3])
+            for row in found]
+
+
+def machine_changes():
+    """What the menu changes on a machine: the install record's keys and
+    value, and the codec's file name."""
+    path, found = rows("machine-changes", 2)
+    kinds = {row[0]: row[1] for row in found if len(row) == 2}
+    record = kinds.get("install-record", "").rsplit(None, 1)
+    if set(kinds) != {"install-root", "install-record", "codec-file"} or len(found) != 3 or len(record) != 2 \
+            or not record[0].startswith(kinds["install-root"] + "\\"):
+        raise Unreadable(f"{path} must hold install-root KEY, install-record KEY VALUE (below the root) "
+                         "and codec-file NAME")
+    return MachineChanges(kinds["install-root"], record[0], record[1], kinds["codec-file"])
