@@ -18,6 +18,7 @@ sys.path[:0] = [str(REPO / "scripts" / "lib"), str(REPO / "tools")]
 
 WINE = """#!/bin/sh
 echo "wine ${WINEPREFIX:-<no WINEPREFIX>} $*" >>"$SESSION_LOG"
+[ "$1 $2" != "reg add" ] || [ "${FAKE_REG_FAILS:-0}" = 0 ] || exit 1
 if [ "$1 $2" = "wineboot -i" ]; then
   mkdir -p "$WINEPREFIX/drive_c/windows/system32" "$WINEPREFIX/dosdevices"
   echo 'WINE REGISTRY Version 2' >"$WINEPREFIX/system.reg"

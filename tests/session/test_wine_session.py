@@ -116,6 +116,14 @@ def test_its_own_prefix_kept_or_made_again(box, state, syswow64, wine32, fresh, 
     expect_only_our_prefixes(box, run)
 
 
+def test_a_prefix_wine_could_not_set_up_is_no_success(box):
+    run = box.session("--prefix", "demo", "--", *box.inside, FAKE_REG_FAILS="1")
+    assert run.status == 1, run.said
+    assert "could not set" in run.said
+    assert run.env is None, "the command ran in a prefix without its settings"
+    assert "making" in (box.wine_dir / "demo" / ".autorun-wine-session").read_text().splitlines()
+
+
 # The first session's command leaves a codec file, as a running test does, and
 # waits to be let go; then it starts a session on its own prefix, which must
 # refuse rather than wait for itself.

@@ -192,15 +192,17 @@ def session(options, arguments):
         except OSError as error:
             note(f"cannot run {options.command[0]}: {error.strerror}")
             return 127
-        while True:
-            try:
-                status = command.wait()
-                # As a shell reports a command a signal ended.
-                return 128 - status if status < 0 else status
-            except KeyboardInterrupt:
-                # The command got the interrupt too; the session ends once it has.
-                command.wait()
-                return 130
+        try:
+            status = command.wait()
+        except KeyboardInterrupt:
+            # The command got the interrupt too; the session ends once it has.
+            command.wait()
+            return 130
+        # As a shell reports a command a signal ended.
+        return 128 - status if status < 0 else status
+    except prefixes.Failed as failure:
+        note(str(failure))
+        return 1
     except Ended:
         if command is not None:
             command.wait()

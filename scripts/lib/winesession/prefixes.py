@@ -24,6 +24,10 @@ class Refused(Exception):
     """The session will not go on (exit code 2), and says why."""
 
 
+class Failed(Exception):
+    """The session could not set a prefix up (exit code 1), and says why."""
+
+
 def note(text):
     print(f"wine-session: {text}", file=sys.stderr, flush=True)
 
@@ -161,15 +165,20 @@ def ready(prefix, fresh=False):
                       "making\n")
     environment = in_prefix(prefix, HOME=str(HOME))
     quietly("wine", "wineboot", "-i", env=environment)
-    # Without a window manager, closing a dialog waits 2 s in the X11 driver
-    # unless Wine manages its own windows.
-    quietly("wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ", "/d", "N",
-            "/f", env=environment)
-    # The menu must see the codec as a real Windows machine does: loadable
-    # only when a real library is there, never through a built-in one.
     codec = Path(facts.machine_changes().codec_file).stem.lower()
-    quietly("wine", "reg", "add", r"HKCU\Software\Wine\DllOverrides", "/v", codec, "/t", "REG_SZ", "/d", "native",
-            "/f", env=environment)
+    settings = [
+        # Without a window manager, closing a dialog waits 2 s in the X11
+        # driver unless Wine manages its own windows.
+        (r"HKCU\Software\Wine\X11 Driver", "Managed", "N"),
+        # The menu must see the codec as a real Windows machine does: loadable
+        # only when a real library is there, never through a built-in one.
+        (r"HKCU\Software\Wine\DllOverrides", codec, "native"),
+    ]
+    for key, value, data in settings:
+        # A prefix without them would serve, wrongly: it stays unfinished, and
+        # is made again next time.
+        if quietly("wine", "reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", data, "/f", env=environment) != 0:
+            raise Failed(f"making {prefix}: Wine could not set {key}\\{value}")
     quietly("wineserver", "-w", env=environment)
     # Wine puts a placeholder file of each built-in library in the system
     # folders, the codec's too.
