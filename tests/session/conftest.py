@@ -164,7 +164,8 @@ def sandbox(tmp_path_factory):
                                            '"Path"="C:\\\\Games\\\\Zantoria"\n')
     (box.player / "drive_c" / "windows" / "system32" / "ir50_32.dll").write_text("the real codec\n")
     (box.player / "drive_c" / "Games" / "Zantoria" / "slot1.sav").write_text("a saved game\n")
-    return box
+    yield box
+    shutil.rmtree(box.root)
 
 
 @pytest.fixture
