@@ -84,3 +84,47 @@ const int PinDigestLength = @AUTORUN_PIN_DIGEST_LENGTH@;
 const int PinSizeLength = @AUTORUN_PIN_SIZE_LENGTH@;
 ")
 endfunction()
+
+# What the menu changes on a machine (facts/machine-changes.txt) as a C++
+# header at OUT: the install record's root key, the record's key and value
+# (below HKEY_LOCAL_MACHINE) and the codec's file name.
+#   autorun_machine_changes_header(${CMAKE_CURRENT_BINARY_DIR}/machine_changes.h)
+function(autorun_machine_changes_header out)
+  set(file ${PROJECT_SOURCE_DIR}/facts/machine-changes.txt)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+  file(STRINGS ${file} rows REGEX "^[ \t]*[^# \t]")
+  foreach(row IN LISTS rows)
+    if(NOT row MATCHES "^[ \t]*([^ \t]+)[ \t]+(.*[^ \t])[ \t]*$")
+      message(FATAL_ERROR "facts/machine-changes.txt: not a row: ${row}")
+    endif()
+    set(kind ${CMAKE_MATCH_1})
+    # Backslashes as a C string writes them.
+    string(REPLACE "\\" "\\\\" value "${CMAKE_MATCH_2}")
+    if(kind STREQUAL "install-record")
+      if(NOT value MATCHES "^(.*[^ \t])[ \t]+([^ \t]+)$")
+        message(FATAL_ERROR "facts/machine-changes.txt: install-record needs a key and a value")
+      endif()
+      set(AUTORUN_INSTALL_RECORD "${CMAKE_MATCH_1}")
+      set(AUTORUN_INSTALL_VALUE "${CMAKE_MATCH_2}")
+    elseif(kind STREQUAL "install-root")
+      set(AUTORUN_INSTALL_ROOT "${value}")
+    elseif(kind STREQUAL "codec-file")
+      set(AUTORUN_CODEC_FILE "${value}")
+    endif()
+  endforeach()
+  if(NOT AUTORUN_INSTALL_ROOT OR NOT AUTORUN_INSTALL_RECORD OR NOT AUTORUN_CODEC_FILE)
+    message(FATAL_ERROR "facts/machine-changes.txt: install-root, install-record and codec-file are needed")
+  endif()
+  file(CONFIGURE OUTPUT ${out} @ONLY CONTENT
+"// Made by cmake/autorun_facts.cmake from facts/machine-changes.txt: what the
+// menu changes on a machine, which the tests make and remove again.
+#pragma once
+
+// Registry keys below HKEY_LOCAL_MACHINE, in the view of the menu's bitness.
+inline constexpr char kInstallRoot[] = \"@AUTORUN_INSTALL_ROOT@\";
+inline constexpr char kInstallRecord[] = \"@AUTORUN_INSTALL_RECORD@\";
+inline constexpr char kInstallValue[] = \"@AUTORUN_INSTALL_VALUE@\";
+// The codec library's name in the system folders.
+inline constexpr char kCodecFile[] = \"@AUTORUN_CODEC_FILE@\";
+")
+endfunction()

@@ -47,7 +47,11 @@ ZIP = ROOT / "build" / "windows-kit.zip"
 WORK = ROOT / "build" / "windows-kit-check"
 # A space and parentheses in the path, as in a copy Windows names "(1)".
 KIT_FOLDER = r"C:\Test kit (1)\windows-kit"
-INSTALL_KEY = r"HKLM\SOFTWARE\KORU Media"
+CHANGES = facts.machine_changes()
+INSTALL_KEY = "HKLM\\" + CHANGES.install_root
+CODEC = CHANGES.codec_file
+# The checker names a key from its last part down.
+INSTALL_KEY_NAME = CHANGES.install_root.rsplit("\\", 1)[-1]
 # Localised tests of other languages than this run's are the only expected
 # skips on a clean machine.
 OTHER_LANGUAGES = r"^Localised/Menu\.TitleButtonsAndCodecQuestion/[a-z]{2}_[A-Z]{2}$"
@@ -143,7 +147,7 @@ class Kit:
             if self.wine("reg", "query", INSTALL_KEY, f"/reg:{view}") == 0:
                 raise Failed(f"{what}: an install record is left (registry view {view})")
         codec = [str(path) for path in (self.prefix / "drive_c" / "windows").glob("*/*")
-                 if path.name.lower() == "ir50_32.dll"]
+                 if path.name.lower() == CODEC.lower()]
         if codec:
             raise Failed(f"{what}: a codec file is left: {' '.join(codec)}")
         folders = [str(path) for path in (self.prefix / "drive_c").rglob("autorun-test-*")]
@@ -217,7 +221,7 @@ def present(kit, runs, no_i686):
     systems = [path for path in (kit.prefix / "drive_c/windows/system32", kit.prefix / "drive_c/windows/syswow64")
                if path.is_dir()]
     for system in systems:
-        shutil.copyfile(placed, system / "IR50_32.DLL")
+        shutil.copyfile(placed, system / CODEC)
     for view in ("32", "64"):
         kit.wine("reg", "add", INSTALL_KEY + r"\Other", "/v", "Path", "/t", "REG_SZ", "/d", r"C:\Elsewhere", "/f",
                  f"/reg:{view}")
@@ -246,15 +250,15 @@ def present(kit, runs, no_i686):
                 raise Failed(f"the {run} checker cannot record the machine's state")
             states[run] = state.read_text(errors="replace")
             state.unlink()
-        if "KORU Media\\Other [Path] (32-bit view)=REG_SZ C:\\Elsewhere" not in states["x86_64"]:
+        if f"{INSTALL_KEY_NAME}\\Other [Path] (32-bit view)=REG_SZ C:\\Elsewhere" not in states["x86_64"]:
             raise Failed("the checker does not record the install record's value")
         if states["i686"] != states["x86_64"]:
             raise Failed("the i686 and x86_64 checkers record different states")
 
     for system in systems:
-        if (system / "IR50_32.DLL").read_bytes() != placed.read_bytes():
+        if (system / CODEC).read_bytes() != placed.read_bytes():
             raise Failed(f"the codec file placed in {system} was changed or removed")
-        (system / "IR50_32.DLL").unlink()
+        (system / CODEC).unlink()
     for view in ("32", "64"):
         query = subprocess.run(["wine", "reg", "query", INSTALL_KEY + r"\Other", "/v", "Path", f"/reg:{view}"],
                                env=kit.env, stdin=subprocess.DEVNULL, capture_output=True, text=True)

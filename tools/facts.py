@@ -19,6 +19,11 @@ PinRecord = namedtuple("PinRecord", "magic digest size files")
 # `enum` the menu's code name for it, `name` the name the menu opens it by,
 # `always` whether every disc holds it.
 PinnedFile = namedtuple("PinnedFile", "enum name always")
+# `when`: always, 32-bit or if-missing; `disc`: build, sign or "" (what the
+# disc tool needs it for); `gives`: a command, module:NAME, or "".
+Package = namedtuple("Package", "name when disc gives")
+# Registry keys below HKEY_LOCAL_MACHINE, and a file name.
+MachineChanges = namedtuple("MachineChanges", "install_root install_record install_value codec_file")
 
 
 class Unreadable(Exception):
@@ -87,3 +92,27 @@ def i686_exclusions(path=None):
     if any(len(row) != 2 for row in found):
         raise Unreadable(f"{path} must hold one pattern a line, then the reason")
     return [row[0] for row in found]
+
+
+def debian_packages():
+    """The Debian packages, in the file's order."""
+    path, found = rows("debian-packages", 4)
+    if not found or any(len(row) != 4 or row[1] not in ("always", "32-bit", "if-missing")
+                        or row[2] not in ("build", "sign", "-") for row in found):
+        raise Unreadable(f"{path} must hold one package a line: its name, always, 32-bit or if-missing, "
+                         "build, sign or -, then the command or module it gives or -")
+    return [Package(row[0], row[1], "" if row[2] == "-" else row[2], "" if row[3] == "-" else row[3])
+            for row in found]
+
+
+def machine_changes():
+    """What the menu changes on a machine: the install record's keys and
+    value, and the codec's file name."""
+    path, found = rows("machine-changes", 2)
+    kinds = {row[0]: row[1] for row in found if len(row) == 2}
+    record = kinds.get("install-record", "").rsplit(None, 1)
+    if set(kinds) != {"install-root", "install-record", "codec-file"} or len(found) != 3 or len(record) != 2 \
+            or not record[0].startswith(kinds["install-root"] + "\\"):
+        raise Unreadable(f"{path} must hold install-root KEY, install-record KEY VALUE (below the root) "
+                         "and codec-file NAME")
+    return MachineChanges(kinds["install-root"], record[0], record[1], kinds["codec-file"])

@@ -23,17 +23,14 @@ MENU_BUILD = ROOT / "build" / "disc-win32"
 TOOLS_BUILD = ROOT / "build" / "disc-tools"
 CHECKER = TOOLS_BUILD / "tools" / "check_disc_content"
 
-# A command on PATH, or a Python module, and the Debian package that brings it.
-BUILD_COMMANDS = {
-    "cmake": "cmake",
-    "make": "make",
-    "c++": "g++",
-    "i686-w64-mingw32-g++-posix": "g++-mingw-w64-i686",
-    "i686-w64-mingw32-windres": "binutils-mingw-w64-i686",
-    "xorriso": "xorriso",
-}
-SIGNING_COMMANDS = {"osslsigncode": "osslsigncode"}
-MODULES = {"pycdlib": "python3-pycdlib", "cryptography": "python3-cryptography", "pefile": "python3-pefile"}
+# A command on PATH, or a Python module, and the Debian package that brings it
+# (facts/debian-packages.txt).
+PACKAGES = facts.debian_packages()
+BUILD_COMMANDS = {package.gives: package.name for package in PACKAGES
+                  if package.disc == "build" and not package.gives.startswith("module:")}
+SIGNING_COMMANDS = {package.gives: package.name for package in PACKAGES if package.disc == "sign"}
+MODULES = {package.gives[len("module:"):]: package.name for package in PACKAGES
+           if package.disc and package.gives.startswith("module:")}
 
 
 def missing(commands, modules=MODULES):
