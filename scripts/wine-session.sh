@@ -22,11 +22,12 @@ session uses the prefix, it says whose (process id and command) and waits.
 Exits with COMMAND's exit code, or 2 when it refuses.
 
   --prefix NAME      the prefix build/wine/NAME (default x86_64)
-  --i686             also the i686 run's prefix, build/wine/i686, where this
-                     machine can make the i686 run (exported as
-                     AUTORUN_WINEPREFIX_I686)
+  --i686             also the i686 run's prefix, build/wine/i686 (NAME-i686
+                     beside another --prefix NAME), where this machine can
+                     make the i686 run (exported as AUTORUN_WINEPREFIX_I686)
   --fresh            make the prefix anew, as a fresh machine
   --private-display  a private Xvfb even when DISPLAY is set
+  --screen WxH       the private Xvfb's screen size (default 1024x768)
   --no-wait          refuse (exit 2), saying whose it is, when another
                      session uses the prefix, rather than wait
 
@@ -34,7 +35,8 @@ Exits with COMMAND's exit code, or 2 when it refuses.
                      this machine; otherwise prints why and exits with 1
   --exec RUN         starts a Windows program under the Wine loader of the
                      run's bitness in the run's prefix, which a session must
-                     have made (the end-to-end tests start this way)
+                     have made (the end-to-end tests start this way): inside
+                     a session, its own (WINEPREFIX, AUTORUN_WINEPREFIX_I686)
 
 AUTORUN_ASSUME_NO_32BIT=1 answers as a machine that cannot run 32-bit code.
 EOF
@@ -46,7 +48,7 @@ refuse() {
 }
 
 session_command="wine-session.sh $*"
-name=x86_64 with_i686=0 fresh=0 private_display=0 no_wait=0
+name=x86_64 with_i686=0 fresh=0 private_display=0 no_wait=0 screen=1024x768
 while [ $# -gt 0 ]; do
   case $1 in
   --help | -h) usage; exit 0 ;;
@@ -59,6 +61,11 @@ while [ $# -gt 0 ]; do
   --fresh) fresh=1; shift ;;
   --private-display) private_display=1; shift ;;
   --no-wait) no_wait=1; shift ;;
+  --screen)
+    [[ ${2:-} =~ ^[1-9][0-9]{2,4}x[1-9][0-9]{2,4}$ ]] || refuse "--screen needs a size WxH, as 1600x1200"
+    screen=$2
+    shift 2
+    ;;
   --can-run)
     [ $# -eq 2 ] || refuse "--can-run takes one run: x86_64 or i686"
     status=0
@@ -72,7 +79,7 @@ while [ $# -gt 0 ]; do
     [ "${1:-}" != -- ] || shift
     [ $# -ge 1 ] || refuse "--exec needs a program"
     case $run in x86_64 | i686) ;; *) refuse "no such run: '$run' (x86_64 or i686)" ;; esac
-    prefix=$(wine_prefix_path "$run")
+    prefix=$(wine_exec_prefix "$run")
     wine_prefix_ours "$prefix" ||
       refuse "no prefix of the Wine session at $prefix: run this inside the session" \
         "(scripts/wine-session.sh, as make test does)"
@@ -106,6 +113,7 @@ prefixes=("$prefix")
 if [ $with_i686 -eq 1 ] && [ "$name" != i686 ]; then
   if reason=$(wine_can_run i686); then
     export AUTORUN_WINEPREFIX_I686=$wine_dir/i686
+    [ "$name" = x86_64 ] || AUTORUN_WINEPREFIX_I686=$prefix-i686
     prefixes+=("$AUTORUN_WINEPREFIX_I686")
   else
     echo "wine-session: no i686 prefix: $reason"
@@ -134,7 +142,7 @@ wine_lock_prefixes "$no_wait" "$$ $session_command" "${prefixes[@]}" || status=$
 
 # DISPLAY must be set before a prefix boots, or every later window fails.
 if [ -z "${DISPLAY:-}" ] || [ $private_display -eq 1 ]; then
-  wine_display_start "$scratch" || exit 1
+  wine_display_start "$scratch" "$screen" || exit 1
 fi
 
 for one in "${prefixes[@]}"; do

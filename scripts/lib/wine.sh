@@ -39,6 +39,20 @@ wine_prefix_ours() {
   [ -d "$1" ] && [ ! -L "$1" ] && [ -f "$1/$wine_marker" ] && [ ! -L "$1/$wine_marker" ]
 }
 
+# The prefix `--exec RUN` starts a program in: inside a session, the
+# session's own prefix of that run (WINEPREFIX for x86_64,
+# AUTORUN_WINEPREFIX_I686 for i686) where it is one the session made;
+# otherwise the run's usual one.
+wine_exec_prefix() {
+  local inside
+  case $1 in x86_64) inside=${WINEPREFIX:-} ;; *) inside=${AUTORUN_WINEPREFIX_I686:-} ;; esac
+  if [ -n "$inside" ] && wine_prefix_ours "$inside"; then
+    echo "$inside"
+  else
+    wine_prefix_path "$1"
+  fi
+}
+
 wine32_installed() { dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; }
 
 # Whether the run x86_64 or i686 can be made here: the i686 run needs a
@@ -234,17 +248,18 @@ wine_clear_leftovers() {
 }
 
 # A private Xvfb, with a display number it picks itself (other displays may
-# exist on the machine) and an authority file in the folder given. Sets
-# DISPLAY, XAUTHORITY and wine_xvfb (its process id).
+# exist on the machine), an authority file in the folder given and a screen
+# of the size given (WxH). Sets DISPLAY, XAUTHORITY and wine_xvfb (its
+# process id).
 wine_display_start() {
-  local folder=$1 number="" cookie
+  local folder=$1 screen=$2 number="" cookie
   local authority=$folder/Xauthority ready=$folder/display-number
   cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
   # The server accepts every cookie in its authority file, whatever display
   # the entry names; clients look theirs up by the number, added below.
   : >"$authority"
   xauth -q -f "$authority" add :0 . "$cookie"
-  Xvfb -displayfd 3 -auth "$authority" -screen 0 1024x768x24 -nolisten tcp 3>"$ready" </dev/null >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -auth "$authority" -screen 0 "${screen}x24" -nolisten tcp 3>"$ready" </dev/null >/dev/null 2>&1 &
   wine_xvfb=$!
   for _ in $(seq 1 200); do
     number=$(tr -dc 0-9 <"$ready")

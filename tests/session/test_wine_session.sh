@@ -40,13 +40,27 @@ cat >"$scratch/bin/dpkg-query" <<'STANDIN'
 #!/bin/sh
 [ "$FAKE_WINE32" = 1 ] && printf 'install ok installed'
 STANDIN
-chmod +x "$scratch/bin"/*
+# The loaders --exec starts a program with, and a private display: each logs
+# what it was started with.
+mkdir -p "$scratch/bin/loaders"
+for loader in wine wine64; do
+  printf '#!/bin/sh\necho "%s ${WINEPREFIX:-<no WINEPREFIX>} $*" >>"$CASE_OUT/exec"\n' "$loader" \
+    >"$scratch/bin/loaders/$loader"
+done
+cat >"$scratch/bin/Xvfb" <<'STANDIN'
+#!/bin/sh
+echo "Xvfb $*" >"$CASE_OUT/xvfb"
+echo 99 >&3
+exec sleep 60
+STANDIN
+printf '#!/bin/sh\n' >"$scratch/bin/xauth"
+chmod +x "$scratch/bin"/* "$scratch/bin/loaders"/*
 
 # A copy of the session's scripts with the probe's answer given.
 tree=$scratch/repo
 mkdir -p "$tree/scripts/lib"
 cp "$repo/scripts/wine-session.sh" "$tree/scripts/"
-cp "$repo/scripts/lib/wine.sh" "$tree/scripts/lib/"
+sed "s|/usr/lib/wine/|$scratch/bin/loaders/|g" "$repo/scripts/lib/wine.sh" >"$tree/scripts/lib/wine.sh"
 cat >"$tree/scripts/can-run-32bit.sh" <<'STANDIN'
 #!/bin/sh
 [ "$FAKE_32BIT" = 1 ] && exit 0
@@ -155,6 +169,33 @@ for probe in "0 1 0 this machine cannot run 32-bit code" \
   session AUTORUN_ASSUME_NO_32BIT=$assume bash "$tree/scripts/wine-session.sh" --can-run i686
   expect_status 1
   grep -qF "$reason" "$out/stdout" || fail "--can-run i686 says '$(cat "$out/stdout")', not '$reason'"
+done
+
+run_case "another prefix with its i686 one: --exec starts each run's programs there, never in a caller's prefix"
+cat >"$scratch/exec.sh" <<'COMMAND'
+WINEPREFIX=$PLAYER bash "$SESSION" --exec x86_64 -- a.exe
+bash "$SESSION" --exec x86_64 -- b.exe
+bash "$SESSION" --exec i686 -- c.exe
+COMMAND
+session SESSION="$tree/scripts/wine-session.sh" PLAYER="$player" \
+  bash "$tree/scripts/wine-session.sh" --prefix windows-like --i686 -- sh "$scratch/exec.sh"
+expect_status 0
+expect_made "$wine_dir/windows-like-i686"
+[ ! -e "$wine_dir/i686" ] || fail "the default i686 prefix was made"
+# a.exe is refused: the x86_64 run's usual prefix has not been made.
+printf '%s\n' "wine64 $wine_dir/windows-like b.exe" "wine $wine_dir/windows-like-i686 c.exe" |
+  diff - "$out/exec" >/dev/null 2>&1 ||
+  fail "programs started as $(tr '\n' ';' <"$out/exec" 2>/dev/null)"
+expect_only_our_prefixes
+
+run_case "--screen gives the private display its size, and refuses what is not one"
+session bash "$tree/scripts/wine-session.sh" --private-display --screen 1600x1200 -- true
+expect_status 0
+grep -q -- "-screen 0 1600x1200x24 " "$out/xvfb" || fail "Xvfb was started as: $(cat "$out/xvfb")"
+for size in 1600 1600x 0x1200 1600x1200x24 "1600 x1200"; do
+  session bash "$tree/scripts/wine-session.sh" --private-display --screen "$size" -- true
+  expect_status 2
+  [ ! -e "$out/xvfb" ] || fail "Xvfb was started with --screen '$size'"
 done
 
 run_case "--can-run i686 where it can"
