@@ -30,6 +30,7 @@ test: build
 	ctest --test-dir build/host --output-on-failure -j $(JOBS)
 	ctest --test-dir build/win32 --output-on-failure
 	bash scripts/wine-session.sh --i686 --private-display -- ctest --test-dir build/win64 --output-on-failure -j $(JOBS)
+	/usr/bin/python3 -B scripts/windows_like.py -j $(JOBS)
 	@/usr/bin/python3 -B scripts/windows_kit.py >/dev/null
 	/usr/bin/python3 -B scripts/check_windows_kit.py --short
 

@@ -3,4 +3,4 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 # No CMAKE_CROSSCOMPILING_EMULATOR: the programs of this build run only
 # inside the project's Wine session, which picks the Wine loader (see
-# scripts/lib/wine.sh and tests/wine/CMakeLists.txt).
+# scripts/lib/winesession and tests/wine/CMakeLists.txt).

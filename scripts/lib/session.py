@@ -65,12 +65,12 @@ def in_locale(locale, environment=None):
 
 
 class Program:
-    """A Windows program started in the session's prefix, from its own file's
-    folder unless `cwd` says otherwise."""
+    """A Windows program started in the session's prefix (or the one `env`
+    names), from its own file's folder unless `cwd` says otherwise."""
 
     def __init__(self, program, *arguments, env=None, cwd=None):
         self.program = Path(program).resolve()
-        self.prefix = os.environ["WINEPREFIX"]
+        self.prefix = (env or os.environ)["WINEPREFIX"]
         self.wine = subprocess.Popen(["wine", str(self.program), *arguments], env=env,
                                      cwd=cwd or self.program.parent, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

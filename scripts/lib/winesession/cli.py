@@ -4,6 +4,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+from pathlib import Path
 
 from . import display, prefixes
 from .locks import Locks
@@ -25,9 +26,9 @@ session uses the prefix, it says whose (process id and command) and waits.
 Exits with COMMAND's exit code, or 2 when it refuses.
 
   --prefix NAME      the prefix build/wine/NAME (default x86_64)
-  --i686             also the i686 run's prefix, build/wine/i686, where this
-                     machine can make the i686 run (exported as
-                     AUTORUN_WINEPREFIX_I686)
+  --i686             also the i686 run's prefix, build/wine/i686 (NAME-i686
+                     beside another --prefix NAME), where this machine can
+                     make the i686 run (exported as AUTORUN_WINEPREFIX_I686)
   --fresh            make the prefix anew, as a fresh machine
   --private-display  a private Xvfb even when DISPLAY is set
   --screen WxH       the private Xvfb's screen size (default {screen});
@@ -39,7 +40,8 @@ Exits with COMMAND's exit code, or 2 when it refuses.
                      this machine; otherwise prints why and exits with 1
   --exec RUN         starts a Windows program under the Wine loader of the
                      run's bitness in the run's prefix, which a session must
-                     have made (the end-to-end tests start this way)
+                     have made (the end-to-end tests start this way): inside
+                     a session, its own (WINEPREFIX, AUTORUN_WINEPREFIX_I686)
 
 AUTORUN_ASSUME_NO_32BIT=1 answers as a machine that cannot run 32-bit code.
 """.format(screen=display.DEFAULT_SCREEN)
@@ -81,7 +83,10 @@ def execute(arguments):
         raise Refused("--exec needs a program")
     if run not in prefixes.RUNS:
         raise Refused(f"no such run: '{run}' (x86_64 or i686)")
-    prefix = prefixes.prefix_path(run)
+    # Inside a session, the session's own prefix of that run, where it is one
+    # the session made; otherwise the run's usual one.
+    inside = os.environ.get("WINEPREFIX" if run == "x86_64" else "AUTORUN_WINEPREFIX_I686", "")
+    prefix = Path(inside) if inside and prefixes.ours(inside) else prefixes.prefix_path(run)
     if not prefixes.ours(prefix):
         raise Refused(f"no prefix of the Wine session at {prefix}: run this inside the session "
                       "(scripts/wine-session.sh, as make test does)")
@@ -157,8 +162,9 @@ def session(options, arguments):
         if reason:
             print(f"wine-session: no i686 prefix: {reason}", flush=True)
         else:
-            environment["AUTORUN_WINEPREFIX_I686"] = str(prefixes.WINE_DIR / "i686")
-            held.append(prefixes.WINE_DIR / "i686")
+            i686 = prefixes.prefix_path("i686" if options.name == "x86_64" else f"{options.name}-i686")
+            environment["AUTORUN_WINEPREFIX_I686"] = str(i686)
+            held.append(i686)
 
     prefixes.WINE_DIR.mkdir(parents=True, exist_ok=True)
     scratch = tempfile.mkdtemp(prefix="session.", dir=prefixes.WINE_DIR)
