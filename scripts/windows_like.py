@@ -22,7 +22,6 @@ prefix reports what it sees of the settings; where one has not taken, the run
 says which and refuses (exit 2). Exits with 0 when both runs pass, otherwise
 with a failing ctest's exit code."""
 import os
-import re
 import subprocess
 import sys
 from pathlib import Path
@@ -39,30 +38,6 @@ SCREEN = "1600x1200"
 CAPTION_HEIGHT = "-330"
 CAPTION_PIXELS = 23
 TEMP_FOLDER = "C:\\Long Temp Folder\\Temp"
-
-# Tests left out of this run, GoogleTest names with the reason for each: they
-# hold Wine's own values where the machine's belong.
-SHORT_TEMP = ("compares the paths that programs record, in the long form Wine gives them, with the short "
-              "form of the temporary folder it made them in")
-ON_SCREEN = "reads the picture from the screen, where the window on top covers part of it"
-KNOWN_FAILING = {
-    "MainWindow.AsTheUserMeetsIt": "expects a window of 486 by 385, the size Wine's 19-pixel caption gives",
-    "Splash.WhatTheMenuDraws": ON_SCREEN,
-    "Splash.PictureThatClaimsMorePixelsThanItHolds": ON_SCREEN,
-    "PinnedFiles.CodecJobUsesOnlyThePinnedFiles": SHORT_TEMP,
-    "LaunchAndWait.ReturnsTheExitCode": SHORT_TEMP,
-    "CodecFlow.AnswersAndOutcomes": SHORT_TEMP,
-    "CodecFlow.JobArgument": SHORT_TEMP,
-}
-
-
-def excluded(names):
-    """A ctest -E pattern matching the tests `names` (GoogleTest names, no
-    wildcards) in every run, or None for none."""
-    if not names:
-        return None
-    return r"^[^.]+\.(" + "|".join(re.escape(name) for name in sorted(names)) + r")$"
-
 
 def parse_settings(text):
     """machine_settings.exe's report as {name: value}."""
@@ -120,9 +95,7 @@ def run(prefix, label, ctest_options):
     try:
         if not cover.window():
             refuse(f"the window on top did not show in {prefix}")
-        skip = excluded(KNOWN_FAILING)
-        command = ["ctest", "--test-dir", str(BUILD), "--output-on-failure", "-L", f"^{label}$",
-                   *(["-E", skip] if skip else []), *ctest_options]
+        command = ["ctest", "--test-dir", str(BUILD), "--output-on-failure", "-L", f"^{label}$", *ctest_options]
         return subprocess.run(command).returncode
     finally:
         cover.end()
@@ -145,10 +118,6 @@ def main():
         runs.append((os.environ["AUTORUN_WINEPREFIX_I686"], "i686"))
     for prefix, _ in runs:
         set_up(prefix)
-    if KNOWN_FAILING:
-        print("windows-like: left out until they read the machine's own values:", flush=True)
-        for name, reason in sorted(KNOWN_FAILING.items()):
-            print(f"  {name}: {reason}", flush=True)
     status = 0
     for prefix, label in runs:
         status = run(prefix, label, arguments) or status
