@@ -25,6 +25,7 @@
 // user's own rights, so that Windows virtualises nothing for it.
 #include "file_bytes.h"
 #include "kit_report.h"
+#include "machine_changes.h"
 #include "pinned_files.h"
 
 #include <windows.h>
@@ -69,18 +70,16 @@ void AddCodecFiles(std::vector<std::string>* state)
     GetSystemDirectoryA(folder, sizeof folder);
     PVOID old = nullptr;
     const bool redirectionOff = disable && revert && disable(&old);
-    const std::string native = std::string(folder) + "\\IR50_32.DLL";
+    const std::string native = std::string(folder) + "\\" + kCodecFile;
     state->push_back("codec " + native + "=" + FileState(native));
     if (redirectionOff) revert(old);
 
     char wow64[MAX_PATH] = "";
     if (GetSystemWow64DirectoryA(wow64, sizeof wow64) > 0) {
-        const std::string file = std::string(wow64) + "\\IR50_32.DLL";
+        const std::string file = std::string(wow64) + "\\" + kCodecFile;
         state->push_back("codec " + file + "=" + FileState(file));
     }
 }
-
-const char InstallKey[] = "SOFTWARE\\KORU Media";
 
 // A key of the install record, its values and, depth first, its subkeys.
 void AddRecordKey(HKEY key, const std::string& path, const std::string& view, std::vector<std::string>* state)
@@ -129,11 +128,11 @@ void AddInstallRecords(std::vector<std::string>* state)
     } views[] = {{"64-bit view", KEY_WOW64_64KEY}, {"32-bit view", KEY_WOW64_32KEY}};
     for (const auto& view : views) {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, InstallKey, 0, KEY_READ | view.view, &key) != ERROR_SUCCESS) {
-            state->push_back(std::string("record HKLM\\") + InstallKey + " (" + view.name + ")=absent");
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallRoot, 0, KEY_READ | view.view, &key) != ERROR_SUCCESS) {
+            state->push_back(std::string("record HKLM\\") + kInstallRoot + " (" + view.name + ")=absent");
             continue;
         }
-        AddRecordKey(key, std::string("HKLM\\") + InstallKey, view.name, state);
+        AddRecordKey(key, std::string("HKLM\\") + kInstallRoot, view.name, state);
         RegCloseKey(key);
     }
 }
