@@ -4,6 +4,9 @@
 // Install taking the codec button's place once the codec loads. A standard
 // user, refused the system folder, gets there through one consent prompt: the
 // menu's own file, started with full rights in the disc folder, does the job.
+#include "full_rights.h"
+#include "harness/environment.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 // Install: the DirectX question, the update through the DirectX setup library
 // and its three outcomes (updated, updated with restart, failed), then the
 // disc's setup program in the menu's place.
+#include "full_rights.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>

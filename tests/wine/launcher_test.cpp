@@ -4,7 +4,11 @@
 // every failed start gives -1 with nothing started. A program that Windows
 // starts only with full rights (the test build refuses it once, as Windows
 // does) starts through the shell.
-#include "scene.h"
+#include "full_rights.h"
+#include "harness/disc_files.h"
+#include "harness/environment.h"
+#include "harness/program_under_test.h"
+#include "harness/standin_records.h"
 
 #include <gtest/gtest.h>
 

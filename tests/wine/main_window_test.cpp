@@ -4,6 +4,7 @@
 // command a start asks for (a shortcut set to "Run: Minimized", or "start
 // /min", hands it in STARTUPINFO) decides whether the window comes up
 // minimised.
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>

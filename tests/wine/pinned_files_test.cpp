@@ -6,6 +6,8 @@
 // run (the recorder) or load (load_marker.dll); a planted file may be the
 // genuine stand-in with one byte appended, which still runs but is not the
 // file pinned.
+#include "harness/environment.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,9 @@
 // run whose environment went missing would otherwise pass while testing the
 // wrong file. And how it starts programs: a start that Wine itself failed is
 // tried once more, any other failure stands.
-#include "scene.h"
+#include "harness/environment.h"
+#include "harness/menu_process.h"
+#include "harness/program_under_test.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The splash picture as the user sees it: "autorun.bmp" from the disc folder
 // fills the client area, unscaled at its origin, under the buttons; without
 // the file, or with any broken one, the same menu stands on black.
+#include "harness/environment.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>

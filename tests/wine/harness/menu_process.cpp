@@ -1,39 +1,16 @@
-// The end-to-end harness: temporary disc folders, runs of the real menu
-// program, and the ways a user meets it (its window, buttons, message boxes).
-#include "scene.h"
+// Starting the menu and the test's other programs, finding their windows,
+// and ending whatever a test left running.
+#include "harness/menu_process.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 
+#include "harness/program_under_test.h"
+#include "harness/windows_found.h"
+
 namespace {
-
-// Under HKLM\SOFTWARE.
-const char* const InstallRecordRoot = "KORU Media";
-
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
-}
 
 struct WindowSearch {
     DWORD processId;
@@ -50,111 +27,6 @@ BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM context)
         search->found.push_back(window);
     return TRUE;
 }
-
-BOOL CALLBACK CollectButton(HWND child, LPARAM context)
-{
-    std::vector<ButtonInfo>* buttons = reinterpret_cast<std::vector<ButtonInfo>*>(context);
-    if (_stricmp(ClassName(child).c_str(), "Button") != 0) return TRUE;
-    ButtonInfo info;
-    info.handle = child;
-    info.text = WindowText(child);
-    info.id = GetDlgCtrlID(child);
-    GetWindowRect(child, &info.rect);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&info.rect), 2);
-    info.visible = IsWindowVisible(child) != FALSE;
-    buttons->push_back(info);
-    return TRUE;
-}
-
-} // namespace
-
-std::string TestProgramFolder()
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
-
-std::string EnvironmentVariable(const char* name)
-{
-    std::vector<char> value(32768);
-    const DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
-    return length < value.size() ? std::string(value.data(), length) : "";
-}
-
-std::string BuildFolder()
-{
-    std::string path = EnvironmentVariable("AUTORUN_TEST_BUILD");
-    if (path.empty()) return TestProgramFolder();
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-// Read from the file's own PE header: the machine field of an i386 program.
-bool ProgramUnderTestIs32Bit()
-{
-    static const bool is32Bit = [] {
-        const std::string program = ReadFileBytes(BuildFolder() + "\\autorun.exe");
-        if (program.size() < 0x40) return false;
-        const uint32_t peHeader = *reinterpret_cast<const uint32_t*>(program.data() + 0x3C);
-        if (peHeader > program.size() - 6) return false;
-        return *reinterpret_cast<const uint16_t*>(program.data() + peHeader + 4) == IMAGE_FILE_MACHINE_I386;
-    }();
-    return is32Bit;
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes)
-{
-    FILE* file = fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
-}
-
-TempFolder::TempFolder()
-{
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    static unsigned serial;
-    for (;;) {
-        char name[MAX_PATH];
-        snprintf(name, sizeof name, "%sautorun-test-%lu-%u", base, GetCurrentProcessId(), ++serial);
-        if (CreateDirectoryA(name, nullptr)) {
-            path_ = name;
-            break;
-        }
-    }
-}
-
-TempFolder::~TempFolder()
-{
-    RemoveTree(path_);
-}
-
-DiscFolder::DiscFolder()
-{
-    AddFromBuild("autorun.exe", "autorun.exe");
-}
-
-void DiscFolder::AddFromBuild(const std::string& buildName, const std::string& discName) const
-{
-    const std::string source = BuildFolder() + "\\" + buildName;
-    EXPECT_TRUE(CopyFileA(source.c_str(), File(discName).c_str(), FALSE)) << "copy " << source;
-}
-
-MenuProcess::~MenuProcess()
-{
-    if (!info_.hProcess) return;
-    if (Running()) {
-        TerminateProcess(info_.hProcess, 0xDEAD);
-        WaitForSingleObject(info_.hProcess, 5000);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-}
-
-namespace {
 
 // Every menu a test starts joins one job that ends with the test program, so
 // that a test killed on a time-out takes its menus (and what they started)
@@ -200,26 +72,6 @@ class EndTheTestsProcesses : public ::testing::EmptyTestEventListener {
     return true;
 }();
 
-} // namespace
-
-bool MenuProcess::Start(const std::string& folder, const std::string& program, const std::string& arguments)
-{
-    return StartIn(folder, folder + "\\" + program, arguments);
-}
-
-DWORD StartRetryingWineFailure(const std::string& program, const std::function<DWORD()>& start)
-{
-    const DWORD error = start();
-    if (error != ERROR_INTERNAL_ERROR) return error;
-    printf("%s not started, error %lu, which Wine gives when it fails to set the process up: "
-           "starting it once more\n",
-           program.c_str(), static_cast<unsigned long>(error));
-    fflush(stdout);
-    return start();
-}
-
-namespace {
-
 // CreateProcessA, retried once where Wine fails to set the process up.
 DWORD StartProcess(const std::string& path, std::string commandLine, const char* directory, DWORD flags,
                    PROCESS_INFORMATION* process, int showCommand = NoShowCommand)
@@ -239,6 +91,33 @@ DWORD StartProcess(const std::string& path, std::string commandLine, const char*
 }
 
 } // namespace
+
+DWORD StartRetryingWineFailure(const std::string& program, const std::function<DWORD()>& start)
+{
+    const DWORD error = start();
+    if (error != ERROR_INTERNAL_ERROR) return error;
+    printf("%s not started, error %lu, which Wine gives when it fails to set the process up: "
+           "starting it once more\n",
+           program.c_str(), static_cast<unsigned long>(error));
+    fflush(stdout);
+    return start();
+}
+
+MenuProcess::~MenuProcess()
+{
+    if (!info_.hProcess) return;
+    if (Running()) {
+        TerminateProcess(info_.hProcess, 0xDEAD);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool MenuProcess::Start(const std::string& folder, const std::string& program, const std::string& arguments)
+{
+    return StartIn(folder, folder + "\\" + program, arguments);
+}
 
 bool MenuProcess::StartIn(const std::string& directory, const std::string& path, const std::string& arguments,
                           const std::string& library, int showCommand)
@@ -348,81 +227,4 @@ std::string MenuProcess::Describe() const
 bool MenuProcess::Running() const
 {
     return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
-}
-
-std::vector<ButtonInfo> ListButtons(HWND window)
-{
-    std::vector<ButtonInfo> buttons;
-    EnumChildWindows(window, CollectButton, reinterpret_cast<LPARAM>(&buttons));
-    return buttons;
-}
-
-std::vector<ButtonInfo> VisibleButtons(HWND window)
-{
-    std::vector<ButtonInfo> visible;
-    for (const ButtonInfo& button : ListButtons(window))
-        if (button.visible) visible.push_back(button);
-    return visible;
-}
-
-void PressDialogButton(HWND dialog, int id)
-{
-    HWND button = GetDlgItem(dialog, id);
-    if (button)
-        PostMessageA(button, BM_CLICK, 0, 0);
-    else
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
-InstallRecords::InstallRecords() : foreign_(Present()) {}
-
-InstallRecords::~InstallRecords()
-{
-    if (!foreign_) RemoveAll();
-}
-
-bool InstallRecords::Present()
-{
-    HKEY key;
-    const std::string path = std::string("SOFTWARE\\") + InstallRecordRoot;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | View(), &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-REGSAM InstallRecords::View()
-{
-    return ProgramUnderTestIs32Bit() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-}
-
-void InstallRecords::RemoveAll()
-{
-    HKEY software;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | View(), &software) != ERROR_SUCCESS)
-        return;
-    RegDeleteTreeA(software, InstallRecordRoot);
-    RegCloseKey(software);
-}
-
-void InstallRecords::SetRawPath(const std::string& keyPath, const std::string* bytes, DWORD type) const
-{
-    ASSERT_FALSE(foreign_) << "an install record was already there: the test must be skipped";
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | View(),
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << keyPath;
-    if (bytes) {
-        EXPECT_EQ(RegSetValueExA(key, "Path", 0, type, reinterpret_cast<const BYTE*>(bytes->data()),
-                                 static_cast<DWORD>(bytes->size())),
-                  ERROR_SUCCESS);
-    }
-    RegCloseKey(key);
-}
-
-void InstallRecords::SetPath(const std::string& keyPath, const std::string& value) const
-{
-    const std::string terminated(value.c_str(), value.size() + 1);
-    SetRawPath(keyPath, &terminated);
 }

@@ -1,0 +1,27 @@
+// Starts that need full rights, which Wine grants every program: the menu
+// meeting Windows as a standard user does (the rights hook), and what it then
+// asks of the shell.
+#pragma once
+
+#include "harness/menu_process.h"
+#include "harness/standin_records.h"
+
+#include <string>
+
+// Loads the rights hook into a running menu: from then on it is refused the
+// system folder, as a standard user is, and its calls of the shell are
+// recorded in the stand-in log.
+bool ActAsStandardUser(const MenuProcess& menu);
+
+// A program started through the shell sees a command line that the shell
+// built: the program's path in quotes, then the parameters. (A plain start by
+// the menu passes the unquoted argument list.)
+void ExpectStartedThroughTheShell(const StartRecord& start, const std::string& parameters);
+
+// The menu asked the shell `count` times (once, unless told) to start
+// `file` with full rights, with these parameters, in `directory`: on Windows
+// an elevated program given no directory starts in the system folder, and
+// any verb but "runas" starts it without full rights, which Wine would not
+// show.
+void ExpectStartsWithFullRights(const StandInLog& log, const std::string& file, const std::string& parameters,
+                                const std::string& directory, size_t count = 1);
