@@ -11,13 +11,28 @@ namespace {
 // Under HKLM\SOFTWARE.
 const char* const InstallRecordRoot = "KORU Media";
 
+REGSAM View()
+{
+    return ProgramUnderTestIs32Bit() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
+std::string CodecPath()
+{
+    return SystemFolder() + "\\IR50_32.DLL";
+}
+
 } // namespace
 
 InstallRecords::InstallRecords() : foreign_(Present()) {}
 
 InstallRecords::~InstallRecords()
 {
-    if (!foreign_) RemoveAll();
+    HKEY software;
+    if (foreign_ ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | View(), &software) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(software, InstallRecordRoot);
+    RegCloseKey(software);
 }
 
 bool InstallRecords::Present()
@@ -28,20 +43,6 @@ bool InstallRecords::Present()
         return false;
     RegCloseKey(key);
     return true;
-}
-
-REGSAM InstallRecords::View()
-{
-    return ProgramUnderTestIs32Bit() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-}
-
-void InstallRecords::RemoveAll()
-{
-    HKEY software;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | View(), &software) != ERROR_SUCCESS)
-        return;
-    RegDeleteTreeA(software, InstallRecordRoot);
-    RegCloseKey(software);
 }
 
 void InstallRecords::SetRawPath(const std::string& keyPath, const std::string* bytes, DWORD type) const
@@ -66,7 +67,7 @@ void InstallRecords::SetPath(const std::string& keyPath, const std::string& valu
     SetRawPath(keyPath, &terminated);
 }
 
-SystemCodecFile::SystemCodecFile() : path_(SystemFolder() + "\\IR50_32.DLL")
+SystemCodecFile::SystemCodecFile() : path_(CodecPath())
 {
     foreign_ = FileExists(path_);
 }
@@ -80,7 +81,7 @@ SystemCodecFile::~SystemCodecFile()
 
 std::string CodecFileFound()
 {
-    const std::string path = SystemFolder() + "\\IR50_32.DLL";
+    const std::string path = CodecPath();
     if (!FileExists(path)) return "";
     return path +
            " was already on this machine: this test needs the codec absent, and leaves the file as it is";

@@ -29,8 +29,6 @@ class InstallRecords : NoCopy {
     static bool Present();
 
   private:
-    static REGSAM View();
-    static void RemoveAll();
     bool foreign_;
 };
 

@@ -72,6 +72,20 @@ class EndTheTestsProcesses : public ::testing::EmptyTestEventListener {
     return true;
 }();
 
+// Shows `match` the running processes until it takes one; whether it did.
+template <typename Match> bool AnyProcess(Match match)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    BOOL more = Process32First(snapshot, &entry);
+    while (more && !match(entry))
+        more = Process32Next(snapshot, &entry);
+    CloseHandle(snapshot);
+    return more;
+}
+
 // CreateProcessA, retried once where Wine fails to set the process up.
 DWORD StartProcess(const std::string& path, std::string commandLine, const char* directory, DWORD flags,
                    PROCESS_INFORMATION* process, int showCommand = NoShowCommand)
@@ -163,31 +177,17 @@ std::vector<HWND> MenuProcess::TopLevelWindows(bool visibleOnly) const
     return search.found;
 }
 
-HWND MenuProcess::WaitForMainWindow(DWORD timeoutMs)
+HWND MenuProcess::WaitForWindow(const char* className, DWORD timeoutMs)
 {
-    HWND main = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : TopLevelWindows(false))
-                // Visible only once WM_CREATE, and so the buttons, are done.
-                if (ClassName(window) == "Autorun" && IsWindowVisible(window)) main = window;
-            return main != nullptr || !Running();
-        },
-        timeoutMs);
-    return main;
-}
-
-HWND MenuProcess::WaitForDialog(DWORD timeoutMs)
-{
-    HWND dialog = nullptr;
+    HWND found = nullptr;
     WaitUntil(
         [&] {
             for (HWND window : TopLevelWindows(true))
-                if (ClassName(window) == "#32770") dialog = window;
-            return dialog != nullptr || !Running();
+                if (ClassName(window) == className) found = window;
+            return found != nullptr || !Running();
         },
         timeoutMs);
-    return dialog;
+    return found;
 }
 
 bool MenuProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
@@ -211,17 +211,25 @@ std::string MenuProcess::Describe() const
         snprintf(code, sizeof code, "0x%lX", static_cast<unsigned long>(exitCode));
         text = program_ + " (process " + std::to_string(info_.dwProcessId) + ") ended with " + code;
     }
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot != INVALID_HANDLE_VALUE) {
-        PROCESSENTRY32 entry = {};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-            if (entry.th32ProcessID != info_.dwProcessId && _stricmp(entry.szExeFile, program_.c_str()) == 0)
-                text +=
-                    "; another " + program_ + " runs (process " + std::to_string(entry.th32ProcessID) + ")";
-        CloseHandle(snapshot);
-    }
+    AnyProcess([&](const PROCESSENTRY32& entry) {
+        if (entry.th32ProcessID != info_.dwProcessId && _stricmp(entry.szExeFile, program_.c_str()) == 0)
+            text += "; another " + program_ + " runs (process " + std::to_string(entry.th32ProcessID) + ")";
+        return false;
+    });
     return text;
+}
+
+// A process is its starter's child until it ends.
+bool MenuProcess::WaitForChildren(DWORD timeoutMs) const
+{
+    return WaitUntil(
+        [&] {
+            return !AnyProcess([&](const PROCESSENTRY32& entry) {
+                return entry.th32ParentProcessID == info_.dwProcessId &&
+                       entry.th32ProcessID != info_.dwProcessId;
+            });
+        },
+        timeoutMs);
 }
 
 bool MenuProcess::Running() const

@@ -42,14 +42,23 @@ class MenuProcess : NoCopy {
         return info_.hProcess;
     }
 
-    // The main window (class "Autorun"), or null.
-    HWND WaitForMainWindow(DWORD timeoutMs = 10000);
+    // A visible top-level window of the process and class, or null. The main
+    // window is visible only once WM_CREATE, and so the buttons, are done.
+    HWND WaitForWindow(const char* className, DWORD timeoutMs = 10000);
+    HWND WaitForMainWindow(DWORD timeoutMs = 10000)
+    {
+        return WaitForWindow("Autorun", timeoutMs);
+    }
+    HWND WaitForDialog(DWORD timeoutMs = 10000)
+    {
+        return WaitForWindow("#32770", timeoutMs);
+    }
     // Every visible top-level window of the process, any class.
     std::vector<HWND> TopLevelWindows(bool visibleOnly = true) const;
-    // A visible dialog-class ("#32770") window of the process, or null.
-    HWND WaitForDialog(DWORD timeoutMs = 10000);
     // Whether the process ends within the time-out; its exit code then.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
+    // Whether every process it started has ended within the time-out.
+    bool WaitForChildren(DWORD timeoutMs = 10000) const;
     bool Running() const;
     // For a failure message: how the start went, whether the program still
     // runs or how it ended, and which other processes of its name run.

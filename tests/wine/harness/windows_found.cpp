@@ -101,3 +101,19 @@ bool Settle(HWND window)
     DWORD_PTR result = 0;
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result) != 0;
 }
+
+// A thread takes the messages posted to it in turn: the pushed look, posted
+// last, shows once the earlier ones are taken. It is taken back after.
+bool PostedMessagesTaken(HWND button)
+{
+    PostMessageA(button, BM_SETSTATE, TRUE, 0);
+    const bool taken = WaitUntil([&] {
+        DWORD_PTR state = 0;
+        return !IsWindow(button) ||
+               (SendMessageTimeoutA(button, BM_GETSTATE, 0, 0, SMTO_BLOCK, 10000, &state) &&
+                (state & BST_PUSHED));
+    });
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(button, BM_SETSTATE, FALSE, 0, SMTO_BLOCK, 10000, &result);
+    return taken && IsWindow(button);
+}

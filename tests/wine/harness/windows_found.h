@@ -46,3 +46,7 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs = 10000);
 // Returns once the window's thread has come back to a message loop: a sent
 // message is answered only when it pulls messages again.
 bool Settle(HWND window);
+// Returns once the thread of `button` has taken every message posted to it
+// before, which Settle does not wait for: a thread answers a sent message
+// before it takes posted ones. False when the button goes first.
+bool PostedMessagesTaken(HWND button);
