@@ -231,6 +231,7 @@ TEST(CodecFlow, JobArgument)
 // through the shell; the menu waits for it and goes on as usual.
 TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
 {
+    REQUIRE_PROCESS_START_SEAM();
     SKIP_UNLESS_CLEAN_MACHINE();
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "RegSvr32.exe");
     ScopedVariable writable("AUTORUN_HOOK_SYSTEM_FOLDER", "writable");

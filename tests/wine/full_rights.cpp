@@ -4,6 +4,18 @@
 #include <gtest/gtest.h>
 
 #include "harness/program_under_test.h"
+#include "tests/kit/file_bytes.h"
+
+// The seam reads its variable by name: the program's file holds the name
+// exactly when it carries the seam.
+std::string ProcessStartSeamMissing()
+{
+    static const bool carried =
+        ReadFileBytes(BuildFile("autorun.exe")).find("AUTORUN_SEAM_ELEVATION_REQUIRED") != std::string::npos;
+    if (carried) return "";
+    return BuildFile("autorun.exe") + " carries no process-start seam (the shipping file never does): "
+                                      "nothing here refuses a start for want of full rights";
+}
 
 bool ActAsStandardUser(const MenuProcess& menu)
 {

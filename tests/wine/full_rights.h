@@ -1,12 +1,28 @@
 // Starts that need full rights, which Wine grants every program: the menu
-// meeting Windows as a standard user does (the rights hook), and what it then
-// asks of the shell.
+// meeting Windows as a standard user does (the rights hook), a start refused
+// for want of full rights (the test build's process-start seam), and what the
+// menu then asks of the shell.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include "harness/menu_process.h"
 #include "harness/standin_records.h"
 
 #include <string>
+
+// "" when the program under test carries the test build's process-start seam,
+// which refuses the next start of the program named in
+// AUTORUN_SEAM_ELEVATION_REQUIRED as Windows refuses a program that needs
+// full rights; otherwise why a test that needs it cannot run. The shipping
+// file never carries it.
+std::string ProcessStartSeamMissing();
+
+// At the top of a test that has a start refused (GTEST_SKIP returns from the
+// test's own function): without the seam nothing would refuse it, and the
+// test is skipped with the reason.
+#define REQUIRE_PROCESS_START_SEAM()                                                                         \
+    if (const std::string missing = ProcessStartSeamMissing(); !missing.empty()) GTEST_SKIP() << missing
 
 // Loads the rights hook into a running menu: from then on it is refused the
 // system folder, as a standard user is, and its calls of the shell are

@@ -15,6 +15,7 @@ namespace {
 // shell, in its install folder, and the menu ends as usual.
 TEST(Play, GameNeedingFullRightsStartsThroughTheShell)
 {
+    REQUIRE_PROCESS_START_SEAM();
     SKIP_IF_INSTALL_RECORD();
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "Zantoria.exe");
     Scene scene;
