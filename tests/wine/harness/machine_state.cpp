@@ -16,9 +16,17 @@ REGSAM View()
     return ProgramUnderTestIs32Bit() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 }
 
+// In the system folder as the program under test sees it: a 32-bit
+// program's "system32" is the 64-bit system's syswow64 (a 32-bit test program
+// sees it so already).
 std::string CodecPath()
 {
-    return SystemFolder() + "\\IR50_32.DLL";
+    char path[MAX_PATH] = "";
+    if (ProgramUnderTestIs32Bit() && sizeof(void*) == 8)
+        GetSystemWow64DirectoryA(path, sizeof path);
+    else
+        GetSystemDirectoryA(path, sizeof path);
+    return path + std::string("\\IR50_32.DLL");
 }
 
 } // namespace

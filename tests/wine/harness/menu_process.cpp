@@ -219,17 +219,46 @@ std::string MenuProcess::Describe() const
     return text;
 }
 
-// A process is its starter's child until it ends.
-bool MenuProcess::WaitForChildren(DWORD timeoutMs) const
+namespace {
+
+FILETIME CreationTime(HANDLE process)
 {
-    return WaitUntil(
+    FILETIME created = {}, unused;
+    GetProcessTimes(process, &created, &unused, &unused, &unused);
+    return created;
+}
+
+} // namespace
+
+// A process names its starter's id until it ends. Ids are used again, and a
+// process started before the program by one that had its id is no child. Nor
+// is Wine's desktop process, explorer.exe, which Wine starts from the first
+// program that opens a window once the last window has gone.
+std::string MenuProcess::WaitForChildren(DWORD timeoutMs) const
+{
+    const FILETIME started = CreationTime(info_.hProcess);
+    std::string running;
+    WaitUntil(
         [&] {
-            return !AnyProcess([&](const PROCESSENTRY32& entry) {
-                return entry.th32ParentProcessID == info_.dwProcessId &&
-                       entry.th32ProcessID != info_.dwProcessId;
+            running.clear();
+            AnyProcess([&](const PROCESSENTRY32& entry) {
+                if (entry.th32ParentProcessID != info_.dwProcessId ||
+                    entry.th32ProcessID == info_.dwProcessId ||
+                    _stricmp(entry.szExeFile, "explorer.exe") == 0)
+                    return false;
+                HANDLE child = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+                if (!child) return false; // gone already
+                const FILETIME created = CreationTime(child);
+                CloseHandle(child);
+                if (CompareFileTime(&created, &started) >= 0)
+                    running += std::string(entry.szExeFile) + " (process " +
+                               std::to_string(entry.th32ProcessID) + ") ";
+                return false;
             });
+            return running.empty();
         },
         timeoutMs);
+    return running;
 }
 
 bool MenuProcess::Running() const

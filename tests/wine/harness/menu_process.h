@@ -57,8 +57,9 @@ class MenuProcess : NoCopy {
     std::vector<HWND> TopLevelWindows(bool visibleOnly = true) const;
     // Whether the process ends within the time-out; its exit code then.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
-    // Whether every process it started has ended within the time-out.
-    bool WaitForChildren(DWORD timeoutMs = 10000) const;
+    // "" once every process it started has ended, or which still run after
+    // the time-out.
+    std::string WaitForChildren(DWORD timeoutMs = 10000) const;
     bool Running() const;
     // For a failure message: how the start went, whether the program still
     // runs or how it ended, and which other processes of its name run.

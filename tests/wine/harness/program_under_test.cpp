@@ -44,16 +44,6 @@ bool ProgramUnderTestIs32Bit()
     return is32Bit;
 }
 
-std::string SystemFolder()
-{
-    char path[MAX_PATH] = "";
-    if (ProgramUnderTestIs32Bit() && sizeof(void*) == 8)
-        GetSystemWow64DirectoryA(path, sizeof path);
-    else
-        GetSystemDirectoryA(path, sizeof path);
-    return path;
-}
-
 HMODULE ProgramFile()
 {
     static HMODULE program =

@@ -14,10 +14,6 @@ std::string TestProgramFolder();
 // Whether the program under test is a 32-bit one: it then reads the 32-bit
 // registry view and sees the 32-bit system folder.
 bool ProgramUnderTestIs32Bit();
-// The system folder as the program under test sees it: a 32-bit program's
-// "system32" is the 64-bit system's syswow64 (a 32-bit test program sees it
-// so already).
-std::string SystemFolder();
 
 // The menu's file, loaded once as data: nothing of it runs.
 HMODULE ProgramFile();

@@ -72,16 +72,6 @@ std::string ClassName(HWND window)
     return name;
 }
 
-void Click(HWND button)
-{
-    PostMessageA(button, BM_CLICK, 0, 0);
-}
-
-std::string MessageBoxText(HWND box)
-{
-    return WindowText(GetDlgItem(box, 0xFFFF));
-}
-
 void PressDialogButton(HWND dialog, int id)
 {
     HWND button = GetDlgItem(dialog, id);
@@ -89,11 +79,6 @@ void PressDialogButton(HWND dialog, int id)
         PostMessageA(button, BM_CLICK, 0, 0);
     else
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
-bool WaitForWindowGone(HWND window, DWORD timeoutMs)
-{
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
 }
 
 bool Settle(HWND window)

@@ -1,6 +1,7 @@
 // The windows of a program under test as another process finds them: its
-// buttons, texts and message boxes, pressed by posted messages (the target may
-// sit in a modal loop), and waits with a limit for what they show.
+// buttons, texts and message boxes, pressed by posted messages without focus
+// (the target may sit in a modal loop), and waits with a limit for what they
+// show.
 #pragma once
 
 #include <windows.h>
@@ -26,10 +27,6 @@ std::vector<int> Sorted(std::vector<int> ids);
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
 
-// Clicks a button without needing focus.
-void Click(HWND button);
-// The text of a message box (its static control 0xFFFF).
-std::string MessageBoxText(HWND box);
 // Presses a dialog's button by id (IDOK, IDYES, ...), never by its text.
 void PressDialogButton(HWND dialog, int id);
 
@@ -42,7 +39,6 @@ template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutM
     }
     return true;
 }
-bool WaitForWindowGone(HWND window, DWORD timeoutMs = 10000);
 // Returns once the window's thread has come back to a message loop: a sent
 // message is answered only when it pulls messages again.
 bool Settle(HWND window);
