@@ -6,6 +6,10 @@
 // prompt: the menu's own file, started with full rights in the disc folder,
 // does the job, with Windows' own registration program, and only when the
 // menu is pinned (autorun-pinned.exe, pinned to the build's stand-ins).
+#include "full_rights.h"
+#include "harness/environment.h"
+#include "harness/paths_compared.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>
@@ -281,6 +285,7 @@ TEST(CodecFlow, JobArgument)
 // its stead, and the menu waits for it and goes on as usual.
 TEST(CodecFlow, RegistrationNeedingFullRightsStartsThroughTheShell)
 {
+    REQUIRE_PROCESS_START_SEAM();
     SKIP_UNLESS_CLEAN_MACHINE();
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "RegSvr32.exe");
     ScopedVariable writable("AUTORUN_HOOK_SYSTEM_FOLDER", "writable");

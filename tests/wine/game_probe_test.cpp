@@ -3,6 +3,8 @@
 // Install, including values at and past the limits of the program's buffers.
 // Where it offers Play, Play starts the game from the folder the record names,
 // with its own name as the command line, and ends the menu.
+#include "harness/environment.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +60,22 @@ const struct RecordCase {
     {"256 bytes without terminator", {{"", PaddedBinary, 256}}, CommandInstall},
     {"far too long", {{"", Padded, 600}}, CommandInstall},
 };
+
+// `folder` lengthened to `length` characters with "\." steps (and a doubled
+// backslash when the difference is odd): still the same folder, and not
+// ending in a backslash.
+std::string PaddedFolder(const std::string& folder, size_t length)
+{
+    std::string padded = folder;
+    size_t pad = length - folder.size();
+    if (pad % 2) {
+        padded += '\\';
+        --pad;
+    }
+    for (; pad; pad -= 2)
+        padded += "\\.";
+    return padded;
+}
 
 void Write(const Scene& scene, const TempFolder& empty, const Record& record)
 {

@@ -1,6 +1,9 @@
 // Install: the DirectX question, the update through the DirectX setup library
 // and its three outcomes (updated, updated with restart, failed), then the
 // disc's setup program in the menu's place.
+#include "full_rights.h"
+#include "harness/environment.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>
@@ -95,32 +98,24 @@ TEST(InstallFlow, FailedUpdateShowsTheFailureBoxAndNoSetup)
 }
 
 // Setup is looked for in the disc folder only; when it cannot be started the
-// menu stays as it was, without a message. So it does when a setup program
-// that Windows starts only with full rights cannot be started through the
-// shell either.
+// menu stays as it was, without a message.
 TEST(InstallFlow, SetupThatCannotBeStartedLeavesTheMenuOpen)
 {
     SKIP_IF_INSTALL_RECORD();
     const struct {
         const char* name;
         void (*arrange)(const std::string& onDisc, const std::string& onSearchPath); // "setup.exe" there
-        const char* refused; // AUTORUN_SEAM_ELEVATION_REQUIRED (test build)
     } cases[] = {
-        {"no setup.exe anywhere", [](const std::string&, const std::string&) {}, nullptr},
+        {"no setup.exe anywhere", [](const std::string&, const std::string&) {}},
         {"setup.exe only on the search path",
-         [](const std::string&, const std::string& onSearchPath) { CopyFromBuild(Recorder, onSearchPath); },
-         nullptr},
+         [](const std::string&, const std::string& onSearchPath) { CopyFromBuild(Recorder, onSearchPath); }},
         {"setup.exe is a folder",
-         [](const std::string& onDisc, const std::string&) { CreateDirectoryA(onDisc.c_str(), nullptr); },
-         nullptr},
+         [](const std::string& onDisc, const std::string&) { CreateDirectoryA(onDisc.c_str(), nullptr); }},
         {"setup.exe is no program",
-         [](const std::string& onDisc, const std::string&) { WriteFileBytes(onDisc, "MZ"); }, nullptr},
-        {"setup.exe is no program, and needs full rights",
-         [](const std::string& onDisc, const std::string&) { WriteFileBytes(onDisc, "MZ"); }, "setup.exe"},
+         [](const std::string& onDisc, const std::string&) { WriteFileBytes(onDisc, "MZ"); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", c.refused);
         SearchPathFolder elsewhere;
         InstallScene scene("0", "dsetup_standin.dll", false);
         c.arrange(scene.disc.File("setup.exe"), elsewhere.File("setup.exe"));
@@ -135,17 +130,26 @@ TEST(InstallFlow, SetupThatCannotBeStartedLeavesTheMenuOpen)
 
 // Windows refuses a plain start of a setup program that needs full rights;
 // setup then starts through the shell, which asks for consent, and the menu
-// ends as usual.
+// ends as usual. When the shell cannot start it either, the menu stays as it
+// was, without a message.
 TEST(InstallFlow, SetupNeedingFullRightsStartsThroughTheShell)
 {
+    REQUIRE_PROCESS_START_SEAM();
     SKIP_IF_INSTALL_RECORD();
-    ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "setup.exe");
-    InstallScene scene;
-    ASSERT_TRUE(scene.Start());
-    ASSERT_TRUE(ActAsStandardUser(scene.menu));
-    ASSERT_TRUE(scene.Install(IDNO));
-    ExpectStartedThroughTheShell(scene.ExpectReplacedBy("setup.exe", scene.disc.Path()), "");
-    ExpectStartsWithFullRights(scene.log, ".\\setup.exe", "", scene.disc.Path());
+    for (const bool startable : {true, false}) {
+        SCOPED_TRACE(startable ? "setup.exe starts" : "setup.exe is no program");
+        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "setup.exe");
+        InstallScene scene("0", "dsetup_standin.dll", startable);
+        if (!startable) WriteFileBytes(scene.disc.File("setup.exe"), "MZ");
+        ASSERT_TRUE(scene.Start());
+        ASSERT_TRUE(ActAsStandardUser(scene.menu));
+        ASSERT_TRUE(scene.Install(IDNO));
+        if (startable)
+            ExpectStartedThroughTheShell(scene.ExpectReplacedBy("setup.exe", scene.disc.Path()), "");
+        else
+            scene.ExpectAtRest({CommandInstall, CommandExit});
+        ExpectStartsWithFullRights(scene.log, ".\\setup.exe", "", scene.disc.Path());
+    }
 }
 
 INT_PTR CALLBACK Inert(HWND, UINT, WPARAM, LPARAM)
@@ -192,9 +196,8 @@ TEST(LocalisedRestartNotice, ClosesOnlyWithOkThenSetupStarts)
     // Escape reaches the dialog as IDCANCEL, and so does a posted IDCANCEL.
     PostMessageA(notice, WM_KEYDOWN, VK_ESCAPE, 0);
     PressDialogButton(notice, IDCANCEL);
-    ASSERT_TRUE(Settle(notice));
-    Sleep(300);
-    EXPECT_TRUE(IsWindowVisible(notice)) << "the notice closed without OK";
+    EXPECT_TRUE(PostedMessagesTaken(GetDlgItem(notice, IDOK)) && IsWindowVisible(notice))
+        << "the notice closed without OK";
     EXPECT_TRUE(scene.log.Starts().empty()) << "setup started before OK";
 
     PostMessageA(GetDlgItem(notice, IDOK), WM_KEYDOWN, VK_RETURN, 0);

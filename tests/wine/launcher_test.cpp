@@ -4,7 +4,12 @@
 // every failed start gives -1 with nothing started. A program that Windows
 // starts only with full rights (the test build refuses it once, as Windows
 // does) starts through the shell.
-#include "scene.h"
+#include "full_rights.h"
+#include "harness/disc_files.h"
+#include "harness/environment.h"
+#include "harness/paths_compared.h"
+#include "harness/program_under_test.h"
+#include "harness/standin_records.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +35,15 @@ class CurrentFolder : public TempFolder {
 };
 
 // A name with a folder or drive is used as given, the arguments joined after
-// it; the started program's exit code comes back.
+// it; the started program's exit code comes back, also from a program that
+// needs full rights, started through the shell.
 TEST(LaunchAndWait, ReturnsTheExitCode)
 {
     const struct {
         const char* name;     // of the program as given, or none for its full path
         const char* exitCode; // STANDIN_EXIT_prog.exe
         int expected;
+        bool refused = false; // as Windows refuses a program that needs full rights
     } cases[] = {
         {"prog.exe", "0", 0},
         {"prog.exe", "3", 3},
@@ -44,6 +51,7 @@ TEST(LaunchAndWait, ReturnsTheExitCode)
         {"sub\\prog.exe", "7", 7},
         {"sub/prog.exe", "7", 7},
         {nullptr, "7", 7},
+        {"prog.exe", "3", 3, true},
     };
     for (const auto& c : cases) {
         StandInLog log;
@@ -52,42 +60,22 @@ TEST(LaunchAndWait, ReturnsTheExitCode)
         ASSERT_TRUE(CopyFromBuild(Recorder, folder.File("prog.exe")));
         ASSERT_TRUE(CopyFromBuild(Recorder, folder.File("sub\\prog.exe")));
         const std::string name = c.name ? c.name : folder.File("sub\\prog.exe");
-        SCOPED_TRACE(name + " exiting with " + c.exitCode);
+        SCOPED_TRACE(name + " exiting with " + c.exitCode + (c.refused ? ", needing full rights" : ""));
         ScopedVariable exitCode("STANDIN_EXIT_prog.exe", c.exitCode);
+        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", c.refused ? "prog.exe" : nullptr);
         const char* const arguments[] = {name.c_str(), "/s", "two words", nullptr};
 
         EXPECT_EQ(LaunchAndWait(name.c_str(), arguments), c.expected);
-        const std::vector<StartRecord> starts = log.Starts();
-        ASSERT_EQ(starts.size(), 1u);
-        EXPECT_EQ(starts[0].commandLine, name + " /s two words");
-        EXPECT_TRUE(SamePath(starts[0].directory, folder.Path()));
-        EXPECT_TRUE(SamePath(starts[0].path, folder.File(name == "prog.exe" ? name : "sub\\prog.exe")));
-    }
-}
-
-TEST(LaunchAndWait, ProgramNeedingFullRightsStartsThroughTheShell)
-{
-    for (const bool startable : {true, false}) {
-        SCOPED_TRACE(startable ? "waited for, with its exit code" : "the shell cannot start it either");
-        StandInLog log;
-        CurrentFolder folder;
-        if (startable)
-            ASSERT_TRUE(CopyFromBuild(Recorder, folder.File("prog.exe")));
-        else
-            WriteFileBytes(folder.File("prog.exe"), "MZ");
-        ScopedVariable exitCode("STANDIN_EXIT_prog.exe", "3");
-        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "prog.exe");
-        const char* const arguments[] = {"prog.exe", "/s", "two words", nullptr};
-
-        EXPECT_EQ(LaunchAndWait("prog.exe", arguments), startable ? 3 : -1);
         EXPECT_EQ(EnvironmentVariable("AUTORUN_SEAM_ELEVATION_REQUIRED"), "") << "the refusal did not happen";
         const std::vector<StartRecord> starts = log.Starts();
-        ASSERT_EQ(starts.size(), startable ? 1u : 0u);
-        EXPECT_EQ(log.Lines().size(), starts.size());
-        if (!startable) continue;
-        EXPECT_EQ(starts[0].program, "prog.exe");
-        ExpectStartedThroughTheShell(starts[0], "/s two words");
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(log.Lines().size(), 1u);
+        if (c.refused)
+            ExpectStartedThroughTheShell(starts[0], "/s two words");
+        else
+            EXPECT_EQ(starts[0].commandLine, name + " /s two words");
         EXPECT_TRUE(SamePath(starts[0].directory, folder.Path()));
+        EXPECT_TRUE(SamePath(starts[0].path, folder.File(name == "prog.exe" ? name : "sub\\prog.exe")));
     }
 }
 
@@ -96,6 +84,7 @@ TEST(LaunchAndWait, FailedStartsGiveMinusOne)
     struct Case {
         const char* name;
         void (*arrange)(const TempFolder& current, const TempFolder& elsewhere);
+        bool refused = false; // as Windows refuses a program that needs full rights
     } cases[] = {
         {"absent", [](const TempFolder&, const TempFolder&) {}},
         {"only on the search path",
@@ -112,6 +101,9 @@ TEST(LaunchAndWait, FailedStartsGiveMinusOne)
          }},
         {"not a program", [](const TempFolder& current,
                              const TempFolder&) { WriteFileBytes(current.File("prog.exe"), "text"); }},
+        {"not a program, and needs full rights: the shell cannot start it either",
+         [](const TempFolder& current, const TempFolder&) { WriteFileBytes(current.File("prog.exe"), "MZ"); },
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -119,10 +111,12 @@ TEST(LaunchAndWait, FailedStartsGiveMinusOne)
         CurrentFolder current;
         SearchPathFolder elsewhere;
         c.arrange(current, elsewhere);
+        ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", c.refused ? "prog.exe" : nullptr);
 
         const char* const arguments[] = {"prog.exe", nullptr};
         EXPECT_EQ(LaunchAndWait("prog.exe", arguments), -1);
         DeleteFileA((TestProgramFolder() + "\\prog.exe").c_str());
+        EXPECT_EQ(EnvironmentVariable("AUTORUN_SEAM_ELEVATION_REQUIRED"), "") << "the refusal did not happen";
         EXPECT_TRUE(log.Lines().empty()) << "something started";
     }
 }

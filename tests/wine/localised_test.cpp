@@ -5,6 +5,7 @@
 // loaded as the menu loads it: the variant's texts themselves are checked in
 // tests/shipping/test_program_file.py.
 #include "languages.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 // command a start asks for (a shortcut set to "Run: Minimized", or "start
 // /min", hands it in STARTUPINFO) decides whether the window comes up
 // minimised.
+#include "harness/program_under_test.h"
 #include "scene.h"
 #include "shell/layout.h"
 
@@ -130,8 +131,10 @@ TEST(ShowCommand, WindowComesUpAsTheStartAsks)
             << menu.Describe();
         const HWND window = menu.WaitForMainWindow();
         ASSERT_NE(window, nullptr) << "no main window: " << menu.Describe();
-        // The window is made and then shown once; give the show its moment.
-        EXPECT_EQ(WaitUntil([&] { return IsIconic(window) != 0; }, c.iconic ? 5000 : 500), c.iconic);
+        // The window is made visible, then shown once as the start asks, before
+        // the menu takes its first message.
+        ASSERT_TRUE(Settle(window));
+        EXPECT_EQ(IsIconic(window) != 0, c.iconic);
         EXPECT_EQ(VisibleButtons(window).size(), 2u);
     }
 }

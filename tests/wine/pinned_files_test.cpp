@@ -9,6 +9,9 @@
 // stand-in with one byte appended, which still runs but is not the file
 // pinned. The DirectX setup library's helper, DSETUP32.DLL, is
 // load_marker.dll too: the setup stand-in loads it from its own folder.
+#include "harness/environment.h"
+#include "harness/paths_compared.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include "pinned_files.h"
@@ -122,6 +125,7 @@ TEST(PinnedFiles, CodecJobUsesOnlyThePinnedFiles)
 // through the handle it checked them in, and starts nothing of either folder.
 TEST(PinnedFiles, JobUsesWhatItCheckedWhenTheFolderIsSwappedAfterTheCheck)
 {
+    REQUIRE_SEAM("AUTORUN_SEAM_SWAP_AFTER_CHECK");
     SKIP_IF_CODEC_FILE();
     Scene scene(NoCodec);
     ASSERT_TRUE(CopyFromBuild(Pinned, scene.disc.File("autorun.exe")));

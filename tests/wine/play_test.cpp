@@ -2,6 +2,9 @@
 // only with full rights starts through the shell; one that cannot be started
 // leaves the menu open without a message. (Play itself is seen with the
 // install records that make the menu offer it, game_probe_test.cpp.)
+#include "full_rights.h"
+#include "harness/environment.h"
+#include "harness/program_under_test.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +15,7 @@ namespace {
 // shell, in its install folder, and the menu ends as usual.
 TEST(Play, GameNeedingFullRightsStartsThroughTheShell)
 {
+    REQUIRE_PROCESS_START_SEAM();
     SKIP_IF_INSTALL_RECORD();
     ScopedVariable refuse("AUTORUN_SEAM_ELEVATION_REQUIRED", "Zantoria.exe");
     Scene scene;

@@ -1,10 +1,15 @@
 // The harness itself. Which program a run of the suite drives: the i686 run
 // must drive the shipping 32-bit file and the x86_64 run this build's own; a
 // run whose environment went missing would otherwise pass while testing the
-// wrong file. How it starts programs: a start that Wine itself failed is
-// tried once more, any other failure stands. And how it compares paths: a
-// folder named by its 8.3 form is the same as by its long form.
-#include "scene.h"
+// wrong file; only the test build's program carries the process-start seam.
+// And how it starts programs: a start that Wine itself failed is tried once
+// more, any other failure stands. And how it compares paths: a folder named
+// by its 8.3 form is the same as by its long form.
+#include "full_rights.h"
+#include "harness/environment.h"
+#include "harness/menu_process.h"
+#include "harness/paths_compared.h"
+#include "harness/program_under_test.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +25,9 @@ TEST(ProgramUnderTest, IsTheOneOfThisRun)
     ASSERT_TRUE(run == "i686" || run == "x86_64") << "AUTORUN_RUN names no run: '" << run << "'";
     EXPECT_EQ(ProgramUnderTestIs32Bit(), run == "i686")
         << BuildFolder() << "\\autorun.exe in the " << run << " run";
+    // The tests of refused starts run on the test build's program and are
+    // skipped on the shipping file, never the other way round.
+    EXPECT_EQ(SeamMissing(ProcessStartSeam).empty(), run == "x86_64") << "the seam in the " << run << " run";
 }
 
 TEST(Harness, RetriesOnlyAStartThatWineFailedAndOnlyOnce)

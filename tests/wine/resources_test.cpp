@@ -5,7 +5,9 @@
 // What the file holds, byte for byte, tests/shipping/test_program_file.py
 // checks without running anything.
 #include "languages.h"
-#include "scene.h"
+#include "harness/program_under_test.h"
+#include "harness/windows_found.h"
+#include "resource_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // The splash picture as the user sees it: "autorun.bmp" from the disc folder
 // fills the client area, unscaled at its origin, under the buttons; without
 // the file, or with any broken one, the same menu stands on black.
-#include "menu_picture.h"
+#include "harness/environment.h"
+#include "harness/menu_picture.h"
 #include "scene.h"
 
 #include <gtest/gtest.h>
