@@ -6,10 +6,13 @@
 #include "harness/program_under_test.h"
 #include "harness/windows_found.h"
 
+#include <string.h>
+
 namespace {
 
-// Under HKLM\SOFTWARE.
-const char* const InstallRecordRoot = "KORU Media";
+// The install records' root below HKLM\SOFTWARE, where it is opened in the
+// view of the program under test.
+const char* const InstallRecordRoot = kInstallRoot + strlen("SOFTWARE\\");
 
 REGSAM View()
 {
@@ -26,7 +29,7 @@ std::string CodecPath()
         GetSystemWow64DirectoryA(path, sizeof path);
     else
         GetSystemDirectoryA(path, sizeof path);
-    return path + std::string("\\IR50_32.DLL");
+    return path + std::string("\\") + kCodecFile;
 }
 
 } // namespace
@@ -46,7 +49,7 @@ InstallRecords::~InstallRecords()
 bool InstallRecords::Present()
 {
     HKEY key;
-    const std::string path = std::string("SOFTWARE\\") + InstallRecordRoot;
+    const std::string path = kInstallRoot;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | View(), &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
@@ -62,7 +65,7 @@ void InstallRecords::SetRawPath(const std::string& keyPath, const std::string* b
               ERROR_SUCCESS)
         << keyPath;
     if (bytes) {
-        EXPECT_EQ(RegSetValueExA(key, "Path", 0, type, reinterpret_cast<const BYTE*>(bytes->data()),
+        EXPECT_EQ(RegSetValueExA(key, kInstallValue, 0, type, reinterpret_cast<const BYTE*>(bytes->data()),
                                  static_cast<DWORD>(bytes->size())),
                   ERROR_SUCCESS);
     }

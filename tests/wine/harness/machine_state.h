@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "harness/no_copy.h"
+#include "machine_changes.h"
 
 #include <string>
 
@@ -33,7 +34,7 @@ class InstallRecords : NoCopy {
 };
 
 // The install record's first key.
-const char* const PlainKey = "SOFTWARE\\KORU Media\\ZANTORIA\\1.00";
+const char* const PlainKey = kInstallRecord;
 
 // The codec's place in the system folder, "IR50_32.DLL". A test that lets the
 // menu copy there, or puts a file there itself, holds one of these, declared
