@@ -9,6 +9,7 @@
 // stand-in with one byte appended, which still runs but is not the file
 // pinned. The DirectX setup library's helper, DSETUP32.DLL, is
 // load_marker.dll too: the setup stand-in loads it from its own folder.
+#include "full_rights.h"
 #include "harness/environment.h"
 #include "harness/paths_compared.h"
 #include "harness/program_under_test.h"

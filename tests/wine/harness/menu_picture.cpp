@@ -1,8 +1,9 @@
 // See menu_picture.h. The block and the event are named after the menu's
 // process; both go with their last handle, so nothing stays behind.
-#include "menu_picture.h"
+#include "harness/menu_picture.h"
 
-#include "scene.h"
+#include "harness/menu_process.h"
+#include "harness/program_under_test.h"
 #include "tests/fixtures/client_print.h"
 
 COLORREF MenuPicture::At(int x, int y) const

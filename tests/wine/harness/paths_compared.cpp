@@ -1,5 +1,5 @@
 // See paths_compared.h.
-#include "paths_compared.h"
+#include "harness/paths_compared.h"
 
 #include <windows.h>
 
