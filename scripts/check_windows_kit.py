@@ -371,12 +371,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0], epilog=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--short", action="store_true", help="steps 0 and 1, one run, a few tests")
-    parser.add_argument("--names", nargs=argparse.REMAINDER, metavar="PROGRAM",
-                        help="check the kit's test names against PROGRAM... --gtest_list_tests")
-    options = parser.parse_args()
-    if options.names is not None:
+    parser.add_argument("--names", metavar="PROGRAM", help="check the kit's test names against PROGRAM... "
+                        "--gtest_list_tests (everything after it is the command)")
+    # PROGRAM... may hold options of its own, "--" among them: taken as it is.
+    if sys.argv[1:2] == ["--names"]:
         try:
-            stale = stale_names(listed_tests(options.names), facts.i686_exclusions())
+            stale = stale_names(listed_tests(sys.argv[2:]), facts.i686_exclusions())
         except Failed as failure:
             sys.exit(f"windows-kit-check: FAILED: {failure}")
         if stale:
@@ -384,6 +384,7 @@ def main():
                      + ", ".join(stale))
         print("windows-kit-check: every name in the kit's filters and lists names a test")
         return
+    options = parser.parse_args()
     if not ZIP.is_file():
         sys.exit(f"no {ZIP}: run make windows-kit first")
     if os.environ.get(session.INSIDE) != Path(sys.argv[0]).name:
