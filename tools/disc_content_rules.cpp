@@ -23,7 +23,6 @@ const MenuFile MenuFiles[5] = {
     {"autorun.bmp", MenuFileRole::Picture, 0, nullptr, "the menu would show black instead of the picture"},
 };
 
-
 namespace {
 
 const char* const No64Bit = "it will not start on 64-bit Windows (the x64 editions of Windows XP and later)";
@@ -281,8 +280,8 @@ std::vector<Finding> CheckPictureFile(const MenuFile& file, const std::string& n
     const int64_t rows = height < 0 ? -int64_t(height) : height;
     if (width != SplashWidth || rows != SplashHeight) {
         const std::string size = std::to_string(SplashWidth) + " by " + std::to_string(SplashHeight);
-        return {Warning(name, "is " + std::to_string(width) + " by " + std::to_string(rows) + " pixels, not " +
-                                  size + ": the menu draws its top-left " + size +
+        return {Warning(name, "is " + std::to_string(width) + " by " + std::to_string(rows) +
+                                  " pixels, not " + size + ": the menu draws its top-left " + size +
                                   " pixels, unscaled, and leaves black what the picture does not cover")};
     }
     return {};

@@ -24,17 +24,30 @@ TEST(KitReport, CountsEachCaseOnce)
          "<failure message=\"x\" type=\"\"><![CDATA[a]]></failure>\n"
          "<failure message=\"y\" type=\"\"><![CDATA[b]]></failure>\n</testcase>\n"
          "</testsuite>\n</testsuites>\n",
-         1, 1, 1, {"A.Fail"}},
+         1,
+         1,
+         1,
+         {"A.Fail"}},
         {"a failure after a pass is the failing case's",
          "<testcase name=\"A\" status=\"run\" result=\"completed\" />"
          "<testcase name=\"B\" status=\"run\" result=\"completed\"><failure message=\"m\"/></testcase>",
-         1, 0, 1, {"B"}},
+         1,
+         0,
+         1,
+         {"B"}},
         {"not run counts as skipped",
-         "<testcase name=\"DISABLED_X\" status=\"notrun\" result=\"suppressed\" />", 0, 1, 0, {}},
+         "<testcase name=\"DISABLED_X\" status=\"notrun\" result=\"suppressed\" />",
+         0,
+         1,
+         0,
+         {}},
         {"a file cut short keeps what it holds",
          "<testcase name=\"A\" status=\"run\" result=\"completed\" />"
          "<testcase name=\"B\" status=\"run\"><failure",
-         1, 0, 1, {"B"}},
+         1,
+         0,
+         1,
+         {"B"}},
     };
     for (const auto& c : cases) {
         const RunCounts counts = CountResults(c.xml);
@@ -48,12 +61,13 @@ TEST(KitReport, CountsEachCaseOnce)
 TEST(KitReport, SummaryPageNamesEachRunAndEachFailure)
 {
     RunCounts x86_64{3, 1, 2, {"Splash.WhatTheMenuDraws", "CodecFlow.AnswersAndOutcomes"}};
-    const std::string page =
-        SummaryPage("FAILED", {{"i686", "32-bit x86 programs do not start here", {}}, {"x86_64", "", x86_64}});
-    EXPECT_EQ(page, "### Windows test kit: FAILED\n\n| run | passed | failed | skipped |\n|---|---|---|---|\n"
-                    "| i686 | not run: 32-bit x86 programs do not start here | | |\n"
-                    "| x86_64 | 3 | 2 | 1 |\n"
-                    "\nFailed in the x86_64 run:\n- `Splash.WhatTheMenuDraws`\n- `CodecFlow.AnswersAndOutcomes`\n");
+    const std::string page = SummaryPage(
+        "FAILED", {{"i686", "32-bit x86 programs do not start here", {}}, {"x86_64", "", x86_64}});
+    EXPECT_EQ(page,
+              "### Windows test kit: FAILED\n\n| run | passed | failed | skipped |\n|---|---|---|---|\n"
+              "| i686 | not run: 32-bit x86 programs do not start here | | |\n"
+              "| x86_64 | 3 | 2 | 1 |\n"
+              "\nFailed in the x86_64 run:\n- `Splash.WhatTheMenuDraws`\n- `CodecFlow.AnswersAndOutcomes`\n");
 }
 
 TEST(KitReport, LeftoversAreWhatIsNewChangedOrGone)

@@ -287,9 +287,11 @@ int Desktop()
     HWINSTA station = GetProcessWindowStation();
     char name[256] = "";
     DWORD needed = 0;
-    if (station && GetUserObjectInformationA(station, UOI_NAME, name, sizeof name - 1, &needed)) seen.station = name;
+    if (station && GetUserObjectInformationA(station, UOI_NAME, name, sizeof name - 1, &needed))
+        seen.station = name;
     USEROBJECTFLAGS flags = {};
-    seen.stationVisible = station && GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed) &&
+    seen.stationVisible = station &&
+                          GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed) &&
                           (flags.dwFlags & WSF_VISIBLE);
     if (HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS)) {
         seen.inputDesktop = true;

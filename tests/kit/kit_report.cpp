@@ -91,10 +91,9 @@ RunCounts CountResults(const std::string& xml)
             ++counts.failed;
             const std::string suite = Attribute(tag, "classname");
             counts.failedTests.push_back((suite.empty() ? "" : suite + ".") + Attribute(tag, "name"));
-        }
-        else if (tag.find("result=\"skipped\"") != std::string::npos ||
-                 tag.find("status=\"notrun\"") != std::string::npos ||
-                 body.find("<skipped") != std::string::npos)
+        } else if (tag.find("result=\"skipped\"") != std::string::npos ||
+                   tag.find("status=\"notrun\"") != std::string::npos ||
+                   body.find("<skipped") != std::string::npos)
             ++counts.skipped;
         else
             ++counts.passed;
@@ -177,7 +176,8 @@ std::string WhyNoInteractiveDesktop(const DesktopSeen& seen)
 
 std::string SummaryPage(const std::string& verdict, const std::vector<RunOutcome>& runs)
 {
-    std::string page = "### Windows test kit: " + verdict + "\n\n| run | passed | failed | skipped |\n|---|---|---|---|\n";
+    std::string page =
+        "### Windows test kit: " + verdict + "\n\n| run | passed | failed | skipped |\n|---|---|---|---|\n";
     std::string failures;
     for (const RunOutcome& outcome : runs) {
         if (!outcome.notRun.empty()) {
@@ -185,8 +185,8 @@ std::string SummaryPage(const std::string& verdict, const std::vector<RunOutcome
             continue;
         }
         const RunCounts& c = outcome.counts;
-        page += "| " + outcome.run + " | " + std::to_string(c.passed) + " | " + std::to_string(c.failed) + " | " +
-                std::to_string(c.skipped) + " |\n";
+        page += "| " + outcome.run + " | " + std::to_string(c.passed) + " | " + std::to_string(c.failed) +
+                " | " + std::to_string(c.skipped) + " |\n";
         if (!c.failedTests.empty()) failures += "\nFailed in the " + outcome.run + " run:\n";
         for (const std::string& name : c.failedTests)
             failures += "- `" + name + "`\n";

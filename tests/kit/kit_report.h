@@ -68,7 +68,7 @@ bool MayChangeTheMachine(const TokenRights& rights);
 
 // What the checker reads of the desktop it runs on.
 struct DesktopSeen {
-    std::string station;       // its window station's name ("WinSta0" for a user's logon session)
+    std::string station;         // its window station's name ("WinSta0" for a user's logon session)
     bool stationVisible = false; // the station's WSF_VISIBLE flag: it has a screen
     bool inputDesktop = false;   // the desktop that takes the user's input can be opened
 };

@@ -324,7 +324,8 @@ void AnswerDirectXOffer(const DirectXOffer& c)
         const std::string copyFolder = LongPath(marks[0].substr(0, marks[0].find_last_of('\\')));
         EXPECT_TRUE(SamePath(copyFolder.substr(0, copyFolder.find_last_of('\\') + 1), temp))
             << "the helper loaded from " << marks[0];
-        EXPECT_EQ(copyFolder.find("autorun-", copyFolder.find_last_of('\\')), copyFolder.find_last_of('\\') + 1)
+        EXPECT_EQ(copyFolder.find("autorun-", copyFolder.find_last_of('\\')),
+                  copyFolder.find_last_of('\\') + 1)
             << "the helper loaded from " << marks[0];
         EXPECT_FALSE(FileExists(marks[0])) << "the copy stays";
     } else {
