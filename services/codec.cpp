@@ -27,6 +27,7 @@
 #include <string.h>
 
 #include "command_line.h"
+#include "file_copy.h"
 #include "launcher.h"
 #include "library_loading.h"
 #include "path_rules.h"
@@ -62,7 +63,7 @@ int InstallWithFullRights()
     return LaunchWithFullRightsAndWait(self, arguments, folder) == 1 ? 1 : 0;
 }
 
-// Copies the rest of the open file `source` into `destination` in `folder`:
+// Copies the open file `source` into `destination` in `folder`:
 // into a new temporary file there, renamed to the destination once it is
 // whole. MoveFileA never replaces an existing file, so the codec appears
 // whole or not at all, and never over one that is there. The new file has
@@ -71,25 +72,13 @@ int InstallWithFullRights()
 // step fails. Returns NO_ERROR or the failed step's error; creating the
 // temporary file is the first step, refused (ERROR_ACCESS_DENIED) without
 // the rights to write the folder.
-DWORD CopyOpenFile(HANDLE source, const char* folder, const char* destination)
+DWORD CopyIntoFolder(HANDLE source, const char* folder, const char* destination)
 {
     char temporary[MAX_PATH];
     if (!GetTempFileNameA(folder, "cdc", 0, temporary)) return GetLastError();
     HANDLE target =
         CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD error = target == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
-    unsigned char buffer[4096];
-    while (error == NO_ERROR) {
-        DWORD read = 0, written = 0;
-        if (!ReadFile(source, buffer, sizeof buffer, &read, nullptr)) {
-            error = GetLastError();
-        } else if (read == 0) {
-            break;
-        } else if (!WriteFile(target, buffer, read, &written, nullptr) || written != read) {
-            error = GetLastError();
-            if (error == NO_ERROR) error = ERROR_WRITE_FAULT;
-        }
-    }
+    DWORD error = target == INVALID_HANDLE_VALUE ? GetLastError() : CopyOpenFile(source, target);
     if (target != INVALID_HANDLE_VALUE && !CloseHandle(target) && error == NO_ERROR) error = GetLastError();
     if (error == NO_ERROR && !MoveFileA(temporary, destination)) error = GetLastError();
     if (error != NO_ERROR) DeleteFileA(temporary);
@@ -144,7 +133,7 @@ int Install(const char* discCopy, const char* registration, Elevation elevation)
     if (GetFileAttributesA(destination) == INVALID_FILE_ATTRIBUTES) {
         HANDLE source = OpenVouchedFile(PinnedCodecCopy, discCopy);
         if (source != INVALID_HANDLE_VALUE) {
-            const DWORD error = CopyOpenFile(source, systemFolder, destination);
+            const DWORD error = CopyIntoFolder(source, systemFolder, destination);
             ReleaseVouchedFile(source);
             if (elevation == MayAskForFullRights && error == ERROR_ACCESS_DENIED)
                 return InstallWithFullRights();

@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "file_copy.h"
 #include "path_rules.h"
 
 namespace {
@@ -18,19 +19,6 @@ void FolderName(char* name, DWORD value)
     for (int digit = 0; digit < 8; ++digit)
         name[8 + digit] = "0123456789abcdef"[(value >> (28 - 4 * digit)) & 0xF];
     name[16] = '\0';
-}
-
-bool CopyBytes(HANDLE source, HANDLE target)
-{
-    if (SetFilePointer(source, 0, nullptr, FILE_BEGIN) != 0) return false;
-    unsigned char buffer[4096];
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(source, buffer, sizeof buffer, &read, nullptr)) return false;
-        if (read == 0) return true;
-        DWORD written = 0;
-        if (!WriteFile(target, buffer, read, &written, nullptr) || written != read) return false;
-    }
 }
 
 } // namespace
@@ -62,7 +50,7 @@ bool AddHeldCopy(PrivateCopy* copy, HANDLE source, const char* name)
     if (target == INVALID_HANDLE_VALUE) return false;
     HANDLE& held = copy->held[copy->count++];
     held = INVALID_HANDLE_VALUE;
-    const bool copied = CopyBytes(source, target);
+    const bool copied = CopyOpenFile(source, target) == NO_ERROR;
     if (!CloseHandle(target) || !copied) return false;
     // The loader opens the file for reading and shares reading: a handle
     // that may write would make it fail, so the copy is opened again.
