@@ -62,7 +62,7 @@ def refuse(message):
 
 def wine(prefix, *command):
     """A Windows program in `prefix` under the 64-bit loader; its output."""
-    answer = subprocess.run(["bash", str(session.SESSION), "--exec", "x86_64", "--", *command],
+    answer = subprocess.run([sys.executable, "-B", str(session.SESSION), "--exec", "x86_64", "--", *command],
                             env=dict(os.environ, WINEPREFIX=prefix), capture_output=True, text=True)
     if answer.returncode:
         refuse(f"{' '.join(command)} failed in {prefix}: {answer.stderr.strip()}")
